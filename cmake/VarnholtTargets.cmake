@@ -1,0 +1,51 @@
+# Shared settings for the project's own targets.
+
+if(VARNHOLT_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Warnings for our own code only (third-party headers come in as SYSTEM).
+function(varnholt_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
+endfunction()
+
+# One library per folder, built from every source in it; the link graph is the dependency rule.
+function(varnholt_folder_library target)
+  file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+  if(sources)
+    add_library(${target} STATIC ${sources})
+    target_include_directories(${target} PUBLIC "${PROJECT_SOURCE_DIR}")
+    varnholt_warnings(${target})
+  else()
+    add_library(${target} INTERFACE)
+    target_include_directories(${target} INTERFACE "${PROJECT_SOURCE_DIR}")
+  endif()
+endfunction()
+
+# Compiles the project version into an executable (a generated source per executable, so a test
+# can build a second launcher of another version cheaply).
+function(varnholt_embed_version target)
+  set(options)
+  set(one VERSION)
+  cmake_parse_arguments(ARG "${options}" "${one}" "" ${ARGN})
+  if(NOT ARG_VERSION)
+    set(ARG_VERSION "${PROJECT_VERSION}")
+  endif()
+  string(REPLACE "." ";" parts "${ARG_VERSION}")
+  list(LENGTH parts count)
+  while(count LESS 4)
+    list(APPEND parts 0)
+    list(LENGTH parts count)
+  endwhile()
+  list(GET parts 0 V0)
+  list(GET parts 1 V1)
+  list(GET parts 2 V2)
+  list(GET parts 3 V3)
+  set(out "${CMAKE_CURRENT_BINARY_DIR}/${target}_version.cpp")
+  file(WRITE "${out}.in"
+    "// Generated: the file version of this executable.\n"
+    "extern const unsigned short g_fileVersion[4] = {${V0}, ${V1}, ${V2}, ${V3}};\n")
+  configure_file("${out}.in" "${out}" COPYONLY)
+  target_sources(${target} PRIVATE "${out}")
+endfunction()
