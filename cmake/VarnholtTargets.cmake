@@ -13,14 +13,14 @@ endfunction()
 # One library per folder, built from every source in it; the link graph is the dependency rule.
 function(varnholt_folder_library target)
   file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
-  if(sources)
-    add_library(${target} STATIC ${sources})
-    target_include_directories(${target} PUBLIC "${PROJECT_SOURCE_DIR}")
-    varnholt_warnings(${target})
-  else()
-    add_library(${target} INTERFACE)
-    target_include_directories(${target} INTERFACE "${PROJECT_SOURCE_DIR}")
+  if(NOT sources)
+    # A folder that has no sources yet still gives a linkable library.
+    set(sources "${CMAKE_CURRENT_BINARY_DIR}/${target}_empty.cpp")
+    file(WRITE "${sources}" "")
   endif()
+  add_library(${target} STATIC ${sources})
+  target_include_directories(${target} PUBLIC "${PROJECT_SOURCE_DIR}")
+  varnholt_warnings(${target})
 endfunction()
 
 # Compiles the project version into an executable (a generated source per executable, so a test
