@@ -1,0 +1,123 @@
+#include "update/torrent_session.h"
+
+#include <exception>
+#include <libtorrent/add_torrent_params.hpp>
+#include <libtorrent/alert.hpp>
+#include <libtorrent/fingerprint.hpp>
+#include <libtorrent/session.hpp>
+#include <libtorrent/session_params.hpp>
+#include <libtorrent/settings_pack.hpp>
+#include <libtorrent/torrent_handle.hpp>
+#include <libtorrent/torrent_info.hpp>
+#include <libtorrent/torrent_status.hpp>
+#include <vector>
+
+namespace lt = libtorrent;
+
+namespace {
+
+constexpr const char* kListenInterface = "0.0.0.0:48130";
+// Ports tried after the first one: 48131 to 48140.
+constexpr int kListenRetries = 10;
+
+[[noreturn]] void Rethrow(const std::string& what) {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        throw CTorrentError(what + ": " + e.what());
+    }
+}
+
+}  // namespace
+
+struct CTorrentHandle::Impl {
+    lt::torrent_handle handle;
+};
+
+CTorrentHandle::CTorrentHandle() = default;
+CTorrentHandle::~CTorrentHandle() = default;
+CTorrentHandle::CTorrentHandle(const CTorrentHandle&) = default;
+CTorrentHandle& CTorrentHandle::operator=(const CTorrentHandle&) = default;
+
+bool CTorrentHandle::IsFinished() const {
+    if (!m_pImpl) throw CTorrentError("torrent query on an empty handle");
+    try {
+        return m_pImpl->handle.status(lt::status_flags_t{}).is_finished;
+    } catch (...) {
+        Rethrow("cannot query torrent");
+    }
+}
+
+int64_t CTorrentHandle::GetFileProgress() const {
+    if (!m_pImpl) throw CTorrentError("torrent query on an empty handle");
+    try {
+        std::vector<std::int64_t> progress;
+        m_pImpl->handle.file_progress(progress, {});
+        int64_t done = 0;
+        for (std::int64_t bytes : progress) done += bytes;
+        return done;
+    } catch (...) {
+        Rethrow("cannot query torrent");
+    }
+}
+
+int64_t CTorrentHandle::GetTotalSize() const {
+    if (!m_pImpl) throw CTorrentError("torrent query on an empty handle");
+    try {
+        auto info = m_pImpl->handle.torrent_file();
+        if (!info) throw CTorrentError("torrent has no metadata");
+        return info->total_size();
+    } catch (const CTorrentError&) {
+        throw;
+    } catch (...) {
+        Rethrow("cannot query torrent");
+    }
+}
+
+struct CTorrentSession::Impl {
+    std::unique_ptr<lt::session> session;
+};
+
+CTorrentSession::CTorrentSession(uint64_t qwVersion) : m_pImpl(std::make_unique<Impl>()) {
+    const int major = static_cast<int>((qwVersion >> 48) & 0xFFFF);
+    const int minor = static_cast<int>((qwVersion >> 32) & 0xFFFF);
+    const int revision = static_cast<int>((qwVersion >> 16) & 0xFFFF);
+    const int tag = static_cast<int>(qwVersion & 0xFFFF);
+    try {
+        lt::settings_pack settings;
+        settings.set_str(lt::settings_pack::listen_interfaces, kListenInterface);
+        settings.set_int(lt::settings_pack::max_retry_port_bind, kListenRetries);
+        settings.set_bool(lt::settings_pack::listen_system_port_fallback, false);
+        settings.set_str(lt::settings_pack::peer_fingerprint,
+                         lt::generate_fingerprint("VH", major, minor, revision, tag));
+        settings.set_int(lt::settings_pack::alert_mask,
+                         static_cast<int>(static_cast<std::uint32_t>(lt::alert_category::error)));
+        settings.set_bool(lt::settings_pack::enable_upnp, false);
+        settings.set_bool(lt::settings_pack::enable_natpmp, false);
+        settings.set_bool(lt::settings_pack::enable_dht, false);
+        settings.set_bool(lt::settings_pack::enable_lsd, false);
+        // An empty plugin list: none of the library's default extensions.
+        lt::session_params params(std::move(settings), {});
+        m_pImpl->session = std::make_unique<lt::session>(std::move(params));
+    } catch (...) {
+        Rethrow("cannot start the BitTorrent session");
+    }
+}
+
+CTorrentSession::~CTorrentSession() = default;
+
+CTorrentHandle CTorrentSession::AddTorrent(const std::string& torrentFile,
+                                           const std::string& savePath) {
+    CTorrentHandle result;
+    try {
+        lt::add_torrent_params params;
+        params.save_path = savePath;
+        params.ti = std::make_shared<lt::torrent_info>(torrentFile);
+        auto impl = std::make_shared<CTorrentHandle::Impl>();
+        impl->handle = m_pImpl->session->add_torrent(std::move(params));
+        result.m_pImpl = std::move(impl);
+    } catch (...) {
+        Rethrow("cannot add torrent " + torrentFile);
+    }
+    return result;
+}
