@@ -20,62 +20,31 @@ constexpr const char* kListenInterface = "0.0.0.0:48130";
 // Ports tried after the first one: 48131 to 48140.
 constexpr int kListenRetries = 10;
 
+// Turns whatever the library threw into a CTorrentError that says what was being done.
 [[noreturn]] void Rethrow(const std::string& what) {
     try {
         throw;
+    } catch (const CTorrentError&) {
+        throw;
     } catch (const std::exception& e) {
         throw CTorrentError(what + ": " + e.what());
+    } catch (...) {
+        throw CTorrentError(what);
     }
 }
 
 }  // namespace
 
-struct CTorrentHandle::Impl {
-    lt::torrent_handle handle;
-};
-
-CTorrentHandle::CTorrentHandle() = default;
-CTorrentHandle::~CTorrentHandle() = default;
-CTorrentHandle::CTorrentHandle(const CTorrentHandle&) = default;
-CTorrentHandle& CTorrentHandle::operator=(const CTorrentHandle&) = default;
-
-bool CTorrentHandle::IsFinished() const {
-    if (!m_pImpl) throw CTorrentError("torrent query on an empty handle");
-    try {
-        return m_pImpl->handle.status(lt::status_flags_t{}).is_finished;
-    } catch (...) {
-        Rethrow("cannot query torrent");
-    }
-}
-
-int64_t CTorrentHandle::GetFileProgress() const {
-    if (!m_pImpl) throw CTorrentError("torrent query on an empty handle");
-    try {
-        std::vector<std::int64_t> progress;
-        m_pImpl->handle.file_progress(progress, {});
-        int64_t done = 0;
-        for (std::int64_t bytes : progress) done += bytes;
-        return done;
-    } catch (...) {
-        Rethrow("cannot query torrent");
-    }
-}
-
-int64_t CTorrentHandle::GetTotalSize() const {
-    if (!m_pImpl) throw CTorrentError("torrent query on an empty handle");
-    try {
-        auto info = m_pImpl->handle.torrent_file();
-        if (!info) throw CTorrentError("torrent has no metadata");
-        return info->total_size();
-    } catch (const CTorrentError&) {
-        throw;
-    } catch (...) {
-        Rethrow("cannot query torrent");
-    }
-}
-
 struct CTorrentSession::Impl {
     std::unique_ptr<lt::session> session;
+    std::vector<lt::torrent_handle> torrents;
+
+    const lt::torrent_handle& Torrent(int nTorrent) const {
+        if (nTorrent < 0 || static_cast<size_t>(nTorrent) >= torrents.size()) {
+            throw CTorrentError("no torrent " + std::to_string(nTorrent) + " in this session");
+        }
+        return torrents[static_cast<size_t>(nTorrent)];
+    }
 };
 
 CTorrentSession::CTorrentSession(uint64_t qwVersion) : m_pImpl(std::make_unique<Impl>()) {
@@ -106,18 +75,44 @@ CTorrentSession::CTorrentSession(uint64_t qwVersion) : m_pImpl(std::make_unique<
 
 CTorrentSession::~CTorrentSession() = default;
 
-CTorrentHandle CTorrentSession::AddTorrent(const std::string& torrentFile,
-                                           const std::string& savePath) {
-    CTorrentHandle result;
+int CTorrentSession::AddTorrent(const std::string& torrentFile, const std::string& savePath) {
     try {
         lt::add_torrent_params params;
         params.save_path = savePath;
         params.ti = std::make_shared<lt::torrent_info>(torrentFile);
-        auto impl = std::make_shared<CTorrentHandle::Impl>();
-        impl->handle = m_pImpl->session->add_torrent(std::move(params));
-        result.m_pImpl = std::move(impl);
+        m_pImpl->torrents.push_back(m_pImpl->session->add_torrent(std::move(params)));
     } catch (...) {
         Rethrow("cannot add torrent " + torrentFile);
     }
-    return result;
+    return static_cast<int>(m_pImpl->torrents.size() - 1);
+}
+
+bool CTorrentSession::IsFinished(int nTorrent) const {
+    try {
+        return m_pImpl->Torrent(nTorrent).status(lt::status_flags_t{}).is_finished;
+    } catch (...) {
+        Rethrow("cannot query torrent");
+    }
+}
+
+int64_t CTorrentSession::GetFileProgress(int nTorrent) const {
+    try {
+        std::vector<std::int64_t> progress;
+        m_pImpl->Torrent(nTorrent).file_progress(progress, {});
+        int64_t done = 0;
+        for (std::int64_t bytes : progress) done += bytes;
+        return done;
+    } catch (...) {
+        Rethrow("cannot query torrent");
+    }
+}
+
+int64_t CTorrentSession::GetTotalSize(int nTorrent) const {
+    try {
+        auto info = m_pImpl->Torrent(nTorrent).torrent_file();
+        if (!info) throw CTorrentError("torrent has no metadata");
+        return info->total_size();
+    } catch (...) {
+        Rethrow("cannot query torrent");
+    }
 }

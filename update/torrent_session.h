@@ -1,7 +1,7 @@
 #pragma once
 
 // The launcher's one BitTorrent session. This is the only place that knows libtorrent: the update
-// thread sees the session and its torrents through these two small classes.
+// thread sees the session and its torrents through this one small class.
 
 #include <cstdint>
 #include <memory>
@@ -14,28 +14,6 @@
 class CTorrentError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
-};
-
-// One torrent of a session, held by value. Dropping the handle leaves the torrent in its session.
-class CTorrentHandle {
-public:
-    CTorrentHandle();
-    ~CTorrentHandle();
-    CTorrentHandle(const CTorrentHandle&);
-    CTorrentHandle& operator=(const CTorrentHandle&);
-
-    // True once the torrent has every piece it wants. Throws CTorrentError.
-    bool IsFinished() const;
-    // Payload bytes downloaded so far over all files, counted to the byte (not whole pieces).
-    // Throws CTorrentError.
-    int64_t GetFileProgress() const;
-    // Payload size from the metadata. Throws CTorrentError.
-    int64_t GetTotalSize() const;
-
-private:
-    friend class CTorrentSession;
-    struct Impl;
-    std::shared_ptr<const Impl> m_pImpl;
 };
 
 class CTorrentSession {
@@ -52,8 +30,17 @@ public:
 
     // Adds the torrent described by a .torrent file, saving its payload below savePath; both paths
     // are UTF-8. The torrent starts through the library's own queue, without resume data; adding a
-    // torrent the session already has gives that torrent. Throws CTorrentError.
-    CTorrentHandle AddTorrent(const std::string& torrentFile, const std::string& savePath);
+    // torrent the session already has is no error. Returns the number by which the queries below
+    // name the torrent. Throws CTorrentError.
+    int AddTorrent(const std::string& torrentFile, const std::string& savePath);
+
+    // True once the torrent has every piece it wants. Throws CTorrentError.
+    bool IsFinished(int nTorrent) const;
+    // Payload bytes downloaded so far over all files, counted to the byte (not whole pieces).
+    // Throws CTorrentError.
+    int64_t GetFileProgress(int nTorrent) const;
+    // Payload size from the metadata. Throws CTorrentError.
+    int64_t GetTotalSize(int nTorrent) const;
 
 private:
     struct Impl;
