@@ -52,10 +52,9 @@ class CInternetException : public CException {
 public:
     CInternetException(DWORD dwError, DWORD_PTR dwContext, const CString& strMessage);
 
-    // The message names the URL and the reason: "cannot read http://...: Timeout was reached".
-    BOOL GetErrorMessage(LPTSTR lpszError, UINT nMaxError,
-                         PUINT pnHelpContext = nullptr) const override;
-    const CString& GetMessage() const { return m_strMessage; }
+    // Names the URL and the reason: "cannot read http://...: Timeout was reached (...)".
+    CString GetErrorMessage() const override { return m_strMessage; }
+    using CException::GetErrorMessage;
 
     DWORD m_dwError;
     DWORD_PTR m_dwContext;

@@ -7,25 +7,22 @@
 #include <vector>
 
 #include "platform/cstring.h"
+#include "platform/handle.h"
 #include "platform/types.h"
 
 #define STILL_ACTIVE 259u
 
 // Starts pszExe with the arguments vecArgs (the process sees pszExe as its argv[0] and vecArgs
 // after it) in the folder pszWorkingFolder (NULL: the launcher's own). Returns a handle of the
-// process that WaitForSingleObject waits on until the process has ended and CloseHandle
-// releases, or NULL when the process cannot be started; GetLastError then tells why. The
-// process is reaped by the layer: no zombie is left when nobody waits.
+// process that WaitForSingleObject waits on until the process has ended (WAIT_OBJECT_0) and
+// CloseHandle releases, or NULL when the process cannot be started; GetLastError then tells why.
+// The process is reaped by the layer: no zombie is left when nobody waits.
 HANDLE StartProcessWithArguments(LPCTSTR pszExe, const std::vector<CString>& vecArgs,
                                  LPCTSTR pszWorkingFolder);
 
 // The exit code of the process, STILL_ACTIVE while it runs; a process ended by a signal gives
 // 128 + the signal number, as the shell reports it. FALSE when hProcess is no process handle.
 BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
-
-// Waits until the process has ended or dwMilliseconds have passed (INFINITE: no limit).
-// WAIT_OBJECT_0 when it has ended, WAIT_TIMEOUT otherwise, WAIT_FAILED for no process handle.
-DWORD WaitForProcess(HANDLE hProcess, DWORD dwMilliseconds);
 
 // Gives the file the execute permission for everyone who may read it (a downloaded launcher
 // arrives without it). FALSE with the last error set when the mode cannot be changed.
