@@ -18,6 +18,8 @@
 class CTorrentSession;
 
 class CUpdateThread : public CWinThread {
+    DECLARE_DYNCREATE(CUpdateThread)
+
 public:
     CUpdateThread();
     ~CUpdateThread() override;
