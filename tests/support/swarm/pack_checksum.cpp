@@ -1,0 +1,32 @@
+#include "tests/support/swarm/pack_checksum.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "platform/exceptions.h"
+#include "platform/utf8.h"
+#include "update/packs.h"
+
+namespace swarm {
+
+uint32_t PackChecksum(const std::filesystem::path& file) {
+    DWORD checksum = 0;
+    const std::wstring path = Utf8ToWide(file.string());
+    try {
+        CalcFileChecksum(path.c_str(), &checksum, nullptr);
+    } catch (CException* error) {
+        const std::string reason = WideToUtf8(error->GetErrorMessage().GetString());
+        error->Delete();
+        throw std::runtime_error("cannot checksum " + file.string() +
+                                 (reason.empty() ? "" : ": " + reason));
+    }
+    return checksum;
+}
+
+std::string ChecksumText(uint32_t checksum) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08X", checksum);
+    return text;
+}
+
+}  // namespace swarm

@@ -1,0 +1,151 @@
+#include "tests/support/swarm/release.h"
+
+#include <algorithm>
+#include <fstream>
+
+#include "tests/support/swarm/news_page.h"
+#include "tests/support/swarm/pack_checksum.h"
+#include "tests/support/swarm/release_plan.h"
+#include "tests/support/swarm/run_program.h"
+#include "tests/support/swarm/torrent_file.h"
+
+namespace swarm {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Counts the steps of one phase of the work: first the checksums, then the archives.
+class Progress {
+public:
+    Progress(const ReleaseOptions& options, int steps) : m_options(options), m_steps(steps) {}
+    void StartPhase(int steps) {
+        m_steps = steps;
+        m_step = 0;
+    }
+    void Step(const std::string& what) {
+        ++m_step;
+        if (m_options.onProgress) m_options.onProgress(what, m_step, m_steps);
+    }
+
+private:
+    const ReleaseOptions& m_options;
+    int m_steps;
+    int m_step = 0;
+};
+
+void PrepareEmptyFolder(const fs::path& folder) {
+    std::error_code error;
+    if (fs::exists(folder, error) && !fs::is_empty(folder, error)) {
+        throw ReleaseError("the release folder " + folder.string() +
+                           " is not empty; a release is made into a new folder");
+    }
+    fs::create_directories(folder / "patch");
+}
+
+// Makes a link to the file under another name, or a copy where no link can be made, so that a
+// large pack enters its archive under the name the engine expects without being copied.
+void LinkOrCopy(const fs::path& from, const fs::path& to) {
+    std::error_code error;
+    fs::create_hard_link(from, to, error);
+    if (error) fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+}
+
+// Zips one file under its bare name and publishes the archive with its torrent.
+void PublishArchive(const fs::path& content, const fs::path& patchFolder,
+                    const std::string& archiveStem, const ReleaseOptions& options,
+                    Release& release) {
+    const fs::path archive = patchFolder / (archiveStem + ".zip");
+    RunProgram({"zip", "-X", "-q", "-j", archive.string(), content.string()});
+    fs::remove(content);
+    const fs::path torrent = patchFolder / (archiveStem + ".torrent");
+    release.infoHashes.push_back(MakeTorrentFile(archive, torrent, options.trackerUrl));
+    release.torrentFiles.push_back(torrent);
+}
+
+void WriteReplies(const ReleasePlan& plan, const ReleaseOptions& options, const fs::path& file) {
+    std::ofstream out(file, std::ios::trunc);
+    out << "# Replies of the update server, keyed by the packs' sampled checksums.\n";
+    out << "launcher\t1\n";
+    if (!options.launcherUpdate.empty()) {
+        out << "launcher-size\t" << fs::file_size(options.launcherUpdate) << '\n';
+    }
+    for (int pack = 0; pack < kPackTotal; ++pack) {
+        out << "pack\t" << PackName(pack) << '\t' << ChecksumText(plan.currentChecksum[pack])
+            << "\tACTUAL!\n";
+    }
+    for (const PlannedDelta& delta : plan.deltas) {
+        out << "pack\t" << PackName(delta.pack) << '\t' << ChecksumText(delta.fromChecksum)
+            << "\tUPDATE!\n";
+    }
+    out << "pack-unknown\tCORRUPTED!\n";
+    if (!out) throw std::runtime_error("cannot write " + file.string());
+}
+
+void WriteText(const fs::path& file, const std::string& text) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << text;
+    if (!out) throw std::runtime_error("cannot write " + file.string());
+}
+
+}  // namespace
+
+Release MakeRelease(const std::vector<fs::path>& versionFolders, const fs::path& releaseFolder,
+                    const ReleaseOptions& options) {
+    if (!options.launcherUpdate.empty() && !fs::is_regular_file(options.launcherUpdate)) {
+        throw ReleaseError("no launcher build at " + options.launcherUpdate.string());
+    }
+    Progress progress(options, CountPackFiles(versionFolders));
+    const ReleasePlan plan = PlanRelease(versionFolders, [&progress](const fs::path& file) {
+        progress.Step("checksum " + file.string());
+    });
+    progress.StartPhase(static_cast<int>(plan.deltas.size()) + kPackTotal + 1);
+
+    PrepareEmptyFolder(releaseFolder);
+    const fs::path work = releaseFolder / ".work";
+    fs::create_directories(work);
+    Release release;
+    release.folder = releaseFolder;
+    for (const PlannedDelta& delta : plan.deltas) {
+        const std::string stem = PackName(delta.pack) + "." + ChecksumText(delta.fromChecksum);
+        progress.Step("delta " + stem + ".patch");
+        const fs::path patch = work / (stem + ".patch");
+        RunProgram({"xdelta3", "-e", "-f", "-n", "-A=", "-S", "none", "-D", "-s",
+                    delta.from.string(), delta.to.string(), patch.string()});
+        PublishArchive(patch, release.PatchFolder(), stem, options, release);
+    }
+    for (int pack = 0; pack < kPackTotal; ++pack) {
+        progress.Step("whole pack " + PackName(pack) + ".zip");
+        const fs::path whole = work / (PackName(pack) + ".patched");
+        LinkOrCopy(plan.current[pack], whole);
+        PublishArchive(whole, release.PatchFolder(), PackName(pack), options, release);
+    }
+    fs::remove_all(work);
+
+    progress.Step("replies and news");
+    WriteReplies(plan, options, releaseFolder / "replies.txt");
+    WriteText(releaseFolder / "news.html",
+              options.newsPage.empty() ? MakeNewsPage() : options.newsPage);
+    if (!options.launcherUpdate.empty()) {
+        fs::copy_file(options.launcherUpdate, release.PatchFolder() / "VarnholtUpdate.exe");
+    }
+    return release;
+}
+
+Release LoadRelease(const fs::path& releaseFolder) {
+    Release release;
+    release.folder = releaseFolder;
+    if (!fs::is_directory(release.PatchFolder())) {
+        throw ReleaseError("no release at " + releaseFolder.string() + " (patch/ is missing)");
+    }
+    for (const fs::directory_entry& entry : fs::directory_iterator(release.PatchFolder())) {
+        if (entry.path().extension() == ".torrent") release.torrentFiles.push_back(entry.path());
+    }
+    std::sort(release.torrentFiles.begin(), release.torrentFiles.end());
+    for (const fs::path& torrent : release.torrentFiles) {
+        release.infoHashes.push_back(ReadInfoHash(torrent));
+    }
+    return release;
+}
+
+}  // namespace swarm

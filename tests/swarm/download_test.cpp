@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <libtorrent/fingerprint.hpp>
+#include <libtorrent/session.hpp>
+#include <libtorrent/session_params.hpp>
+#include <libtorrent/settings_pack.hpp>
+#include <libtorrent/torrent_handle.hpp>
+#include <libtorrent/torrent_info.hpp>
+#include <libtorrent/torrent_status.hpp>
+#include <thread>
+
+#include "tests/support/swarm/seeder.h"
+#include "tests/support/swarm/tracker.h"
+#include "tests/swarm/release_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using namespace swarm;
+using namespace swarm_test;
+
+// A download session set up as the launcher sets up its own: every interface, ports 48130 to
+// 48140, no extensions, DHT, local service discovery or port mapping, and no IP filter.
+class LauncherLikeDownload {
+public:
+    LauncherLikeDownload() : m_session(lt::session_params(Settings())) {}
+
+    void Add(const fs::path& torrent, const fs::path& savePath) {
+        lt::add_torrent_params params;
+        params.ti = std::make_shared<lt::torrent_info>(torrent.string());
+        params.save_path = savePath.string();
+        m_torrents.push_back(m_session.add_torrent(std::move(params)));
+    }
+
+    // True when every torrent finished within the timeout.
+    bool WaitUntilFinished(std::chrono::seconds timeout) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < deadline) {
+            bool finished = true;
+            for (const lt::torrent_handle& torrent : m_torrents) {
+                finished = finished && torrent.status().is_finished;
+            }
+            if (finished) return true;
+            std::this_thread::sleep_for(100ms);
+        }
+        return false;
+    }
+
+private:
+    static lt::settings_pack Settings() {
+        lt::settings_pack pack;
+        pack.set_str(lt::settings_pack::listen_interfaces, "0.0.0.0:48130");
+        pack.set_int(lt::settings_pack::max_retry_port_bind, 10);
+        pack.set_bool(lt::settings_pack::listen_system_port_fallback, false);
+        pack.set_str(lt::settings_pack::peer_fingerprint,
+                     lt::generate_fingerprint("VH", 2, 0, 0, 0));
+        pack.set_int(lt::settings_pack::alert_mask, lt::alert_category::error);
+        pack.set_bool(lt::settings_pack::enable_dht, false);
+        pack.set_bool(lt::settings_pack::enable_lsd, false);
+        pack.set_bool(lt::settings_pack::enable_upnp, false);
+        pack.set_bool(lt::settings_pack::enable_natpmp, false);
+        return pack;
+    }
+
+    lt::session m_session;
+    std::vector<lt::torrent_handle> m_torrents;
+};
+
+class SwarmTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_folder = new TempFolder;
+        s_made = new TwoVersionRelease(MakeTwoVersionRelease(s_folder->Path()));
+    }
+    static void TearDownTestSuite() {
+        delete s_made;
+        delete s_folder;
+    }
+
+    static const Release& TheRelease() { return s_made->release; }
+
+    void ExpectSameArchives(const std::vector<fs::path>& torrents, const fs::path& saved) {
+        for (const fs::path& torrent : torrents) {
+            const fs::path archive = fs::path(torrent).replace_extension(".zip");
+            ASSERT_TRUE(fs::exists(saved / archive.filename())) << archive.filename();
+            EXPECT_EQ(ReadFile(saved / archive.filename()), ReadFile(archive))
+                << archive.filename();
+        }
+    }
+
+    TempFolder m_work;
+    static TempFolder* s_folder;
+    static TwoVersionRelease* s_made;
+};
+
+TempFolder* SwarmTest::s_folder = nullptr;
+TwoVersionRelease* SwarmTest::s_made = nullptr;
+
+TEST_F(SwarmTest, LauncherLikeSessionFetchesEveryArchiveByteForByte) {
+    Tracker tracker(TheRelease().infoHashes, m_work.Path());
+    Seeder seeder(TheRelease().torrentFiles, TheRelease().PatchFolder());
+    seeder.Start();
+    seeder.WaitUntilSeeding();
+
+    const fs::path saved = m_work.Path() / "temp";
+    LauncherLikeDownload download;
+    for (const fs::path& torrent : TheRelease().torrentFiles) download.Add(torrent, saved);
+    ASSERT_TRUE(download.WaitUntilFinished(60s));
+    ExpectSameArchives(TheRelease().torrentFiles, saved);
+    EXPECT_GT(seeder.UploadedBytes(), 0);
+}
+
+TEST_F(SwarmTest, SeederThatAppearsAfterTheDownloadStartedStillServesIt) {
+    Tracker tracker(TheRelease().infoHashes, m_work.Path());
+    const std::vector<fs::path> torrents(TheRelease().torrentFiles.begin(),
+                                         TheRelease().torrentFiles.begin() + 3);
+    const fs::path saved = m_work.Path() / "temp";
+    LauncherLikeDownload download;
+    for (const fs::path& torrent : torrents) download.Add(torrent, saved);
+    EXPECT_FALSE(download.WaitUntilFinished(2s));
+
+    Seeder seeder(torrents, TheRelease().PatchFolder());
+    seeder.Start();
+    ASSERT_TRUE(download.WaitUntilFinished(60s));
+    ExpectSameArchives(torrents, saved);
+}
+
+TEST_F(SwarmTest, SeederStoppedAndStartedAgainServesANewDownload) {
+    Tracker tracker(TheRelease().infoHashes, m_work.Path());
+    const std::vector<fs::path> torrents(TheRelease().torrentFiles.end() - 2,
+                                         TheRelease().torrentFiles.end());
+    Seeder seeder(torrents, TheRelease().PatchFolder());
+    seeder.Start();
+    seeder.WaitUntilSeeding();
+    seeder.Stop();
+    EXPECT_FALSE(seeder.IsRunning());
+    EXPECT_EQ(seeder.UploadedBytes(), 0);
+
+    seeder.Start();
+    seeder.WaitUntilSeeding();
+    const fs::path saved = m_work.Path() / "temp";
+    LauncherLikeDownload download;
+    for (const fs::path& torrent : torrents) download.Add(torrent, saved);
+    ASSERT_TRUE(download.WaitUntilFinished(60s));
+    ExpectSameArchives(torrents, saved);
+}
+
+TEST(TrackerTest, RefusesATakenPortAndFreesItsOwnWhenDestroyed) {
+    TempFolder work;
+    {
+        Tracker tracker({std::string(40, 'a')}, work.Path());
+        EXPECT_FALSE(IsTcpPortFree(kTrackerPort));
+        EXPECT_THROW(Tracker({std::string(40, 'b')}, work.Path() / "second"), std::runtime_error);
+    }
+    EXPECT_TRUE(IsTcpPortFree(kTrackerPort));
+    EXPECT_THROW(Tracker({"not a hash"}, work.Path()), std::invalid_argument);
+    EXPECT_TRUE(IsTcpPortFree(kTrackerPort));
+}
+
+}  // namespace
