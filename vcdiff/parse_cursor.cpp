@@ -1,0 +1,31 @@
+#include "vcdiff/parse_cursor.h"
+
+#include "vcdiff/diagnostics.h"
+
+namespace vcdiff {
+
+void ParseCursor::Advance(size_t n) {
+    if (n > UnparsedSize()) {
+        LogFatal("Internal error: position advanced by ", n, " bytes, current unparsed size ",
+                 UnparsedSize());
+        position_ = end_;
+        return;
+    }
+    position_ += n;
+}
+
+void ParseCursor::SetPosition(const char* position) {
+    if (position < start_) {
+        LogFatal("Internal error: new data position ", static_cast<const void*>(position),
+                 " is beyond start of data ", static_cast<const void*>(start_));
+        position_ = start_;
+    } else if (position > end_) {
+        LogFatal("Internal error: new data position ", static_cast<const void*>(position),
+                 " is beyond end of data ", static_cast<const void*>(end_));
+        position_ = end_;
+    } else {
+        position_ = position;
+    }
+}
+
+}  // namespace vcdiff
