@@ -7,7 +7,6 @@
 // torrent.cpp, extract.cpp, patch.cpp and selfupdate.cpp.
 #pragma once
 
-#include <map>
 #include <set>
 
 #include "platform/http_client.h"
@@ -73,7 +72,7 @@ public:
     ULONGLONG m_qwInstallDone = 0;
     ULONGLONG m_qwResourcesTotal = 0;
     ULONGLONG m_qwResourcesDone = 0;
-    std::map<int, DWORD> m_mapPackChecksum;  // pack index to sampled checksum
+    CMap<int, int, DWORD, DWORD> m_mapPackChecksum;  // pack index to sampled checksum
     std::set<int> m_setUpdate;
     std::set<int> m_setReload;
     CString m_strDir;
