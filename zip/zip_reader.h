@@ -3,15 +3,17 @@
 // Nothing here throws: every operation returns a bit-coded result, 0 for success.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/file_ops.h"
+#include "platform/file_time.h"
+#include "platform/types.h"
 
 class CZipReader;
 
 // Result codes. The second byte is the outcome of work on the archive and on disk (a stop asked
 // for by the callback included), the third byte wrong arguments, the fourth a wrong reader state.
 constexpr DWORD ZR_OK = 0x00000000;
-constexpr DWORD ZR_NOFILE = 0x00000200;  // archive not openable, or target not creatable
-constexpr DWORD ZR_WRITE = 0x00000400;   // reading the entry's data or writing the target failed
+constexpr DWORD ZR_NOFILE = 0x00000200;   // archive not openable, or target not creatable
+constexpr DWORD ZR_WRITE = 0x00000400;    // reading the entry's data or writing the target failed
 constexpr DWORD ZR_CORRUPT = 0x00000700;  // a header is bad, or the entry's data is damaged
 constexpr DWORD ZR_READ = 0x00000800;     // the entry's local extra field cannot be read
 constexpr DWORD ZR_ABORT = 0x00001000;    // the progress callback asked to stop
