@@ -54,12 +54,19 @@ private:
 };
 
 struct TestWindow {
+    explicit TestWindow(unsigned char indicator = 0, uint64_t length = 0, uint64_t position = 0,
+                        bool interleaved = false)
+        : winIndicator(indicator),
+          segmentLength(length),
+          segmentPosition(position),
+          body(interleaved) {}
+
     unsigned char winIndicator = 0;
     uint64_t segmentLength = 0;
     uint64_t segmentPosition = 0;
     uint64_t targetLength = 0;
     unsigned char deltaIndicator = 0;
-    std::optional<uint32_t> checksum;  // written when set (only meaningful with VCD_CHECKSUM)
+    std::optional<uint64_t> checksum;  // written when set (read only with VCD_CHECKSUM)
     WindowBody body;
     // Overrides the computed "length of the delta encoding" when set.
     std::optional<uint64_t> deltaEncodingLength;
