@@ -2,6 +2,7 @@
 #pragma once
 
 #include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "platform/exceptions.h"

@@ -202,7 +202,9 @@ BOOL SetFileAttributesW(LPCWSTR fileName, DWORD attributes) {
     if (int injected = InjectedFault(FileOperation::SetAttributes, fileName)) return Fail(injected);
     std::string name = WideToUtf8(fileName);
     struct stat info {};
-    if (stat(name.c_str(), &info) != 0) return Fail(errno);
+    if (lstat(name.c_str(), &info) != 0) return Fail(errno);
+    // A link has no attributes of its own; changing its target's would reach outside the tree.
+    if (S_ISLNK(info.st_mode)) return TRUE;
     mode_t mode = info.st_mode & 07777;
     if (attributes & FILE_ATTRIBUTE_READONLY)
         mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);

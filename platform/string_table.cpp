@@ -73,6 +73,12 @@ BOOL LoadStringResource(UINT id, CString& text) {
     return language != UserLanguage::English && LoadStringResource(id, UserLanguage::English, text);
 }
 
+CString LoadResourceString(UINT id) {
+    CString text;
+    LoadStringResource(id, text);
+    return text;
+}
+
 namespace platform_detail {
 BOOL LoadStringResource(UINT id, std::wstring& text) {
     CString found;
