@@ -14,8 +14,8 @@ cmake -S . -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DVARNHOLT_BENCHMARKS=OFF >/dev/null
 targets=$(cmake --build "$build" --target help | grep -o 'fuzz_[A-Za-z0-9_]*' | sort -u || true)
 if [ -z "$targets" ]; then
-    echo "fuzz.sh: no fuzz_* target in the build yet; nothing to run"
-    exit 0
+    echo "fuzz.sh: no fuzz_* target in the build" >&2
+    exit 1
 fi
 # shellcheck disable=SC2086
 cmake --build "$build" -j"$jobs" --target $targets
