@@ -12,7 +12,6 @@ constexpr DWORD kSearchLimit = 0xFFFF;  // an end record plus the longest commen
 constexpr DWORD kSearchStep = 0x400;
 constexpr DWORD kSearchWindow = kSearchStep + 4;  // windows overlap so no signature is split
 
-constexpr DWORD kEndSignature = 0x06054B50;
 constexpr DWORD kCentralSignature = 0x02014B50;
 constexpr DWORD kLocalSignature = 0x04034B50;
 constexpr DWORD kFlagDataDescriptor = 0x0008;

@@ -66,7 +66,7 @@ void MakeArchive(const fs::path& work, const fs::path& archive) {
     }
     fs::create_directories(source / "stored");
     for (int i = 0; i < 5; ++i) {
-        WriteContent(source / "stored" / ("media" + std::to_string(i) + ".raw"), 24u << 20, true,
+        WriteContent(source / "stored" / ("media" + std::to_string(i) + ".raw"), 20u << 20, true,
                      static_cast<uint32_t>(100 + i));
     }
     const std::string command = "cd '" + source.string() + "' && zip -q -r -n .raw '" +
