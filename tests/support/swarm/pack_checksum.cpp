@@ -1,10 +1,11 @@
 #include "tests/support/swarm/pack_checksum.h"
 
-#include <cstdio>
 #include <stdexcept>
 
 #include "platform/exceptions.h"
 #include "platform/utf8.h"
+#include "tests/support/swarm/pack_names.h"
+#include "update/file_utils.h"
 #include "update/packs.h"
 
 namespace swarm {
@@ -23,10 +24,6 @@ uint32_t PackChecksum(const std::filesystem::path& file) {
     return checksum;
 }
 
-std::string ChecksumText(uint32_t checksum) {
-    char text[9];
-    std::snprintf(text, sizeof text, "%08X", checksum);
-    return text;
-}
+std::string ChecksumText(uint32_t checksum) { return Narrow(DwordToHex(checksum)); }
 
 }  // namespace swarm

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "platform/utf8.h"
+#include "update/constants.h"
 #include "update/packs.h"
 
 namespace swarm {
@@ -24,6 +25,8 @@ std::optional<int> PackIndex(const std::string& name) {
     return std::nullopt;
 }
 
-std::string PackFileName(int index) { return PackName(index) + ".vh"; }
+std::string PackFileName(int index) { return PackName(index) + Narrow(kPackExt); }
+
+std::string Narrow(const CString& text) { return WideToUtf8(text.GetString()); }
 
 }  // namespace swarm

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/cstring.h"
+
 namespace swarm {
 
 inline constexpr int kPackTotal = 21;
@@ -15,5 +17,9 @@ std::string PackName(int index);
 std::optional<int> PackIndex(const std::string& name);
 // "NAME.vh", the pack's file name in a client's packs/ folder.
 std::string PackFileName(int index);
+
+// One of the engine's names (an extension, a folder, a reply) as UTF-8, so that the test data
+// is named by the same constants the engine builds its paths and comparisons from.
+std::string Narrow(const CString& text);
 
 }  // namespace swarm

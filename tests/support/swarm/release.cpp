@@ -8,6 +8,7 @@
 #include "tests/support/swarm/release_plan.h"
 #include "tests/support/swarm/run_program.h"
 #include "tests/support/swarm/torrent_file.h"
+#include "update/constants.h"
 
 namespace swarm {
 
@@ -55,10 +56,10 @@ void LinkOrCopy(const fs::path& from, const fs::path& to) {
 void PublishArchive(const fs::path& content, const fs::path& patchFolder,
                     const std::string& archiveStem, const ReleaseOptions& options,
                     Release& release) {
-    const fs::path archive = patchFolder / (archiveStem + ".zip");
+    const fs::path archive = patchFolder / (archiveStem + Narrow(kZipExt));
     RunProgram({"zip", "-X", "-q", "-j", archive.string(), content.string()});
     fs::remove(content);
-    const fs::path torrent = patchFolder / (archiveStem + ".torrent");
+    const fs::path torrent = patchFolder / (archiveStem + Narrow(kTorrentExt));
     release.infoHashes.push_back(MakeTorrentFile(archive, torrent, options.trackerUrl));
     release.torrentFiles.push_back(torrent);
 }
@@ -72,13 +73,13 @@ void WriteReplies(const ReleasePlan& plan, const ReleaseOptions& options, const 
     }
     for (int pack = 0; pack < kPackTotal; ++pack) {
         out << "pack\t" << PackName(pack) << '\t' << ChecksumText(plan.currentChecksum[pack])
-            << "\tACTUAL!\n";
+            << '\t' << Narrow(kReplyActual) << '\n';
     }
     for (const PlannedDelta& delta : plan.deltas) {
-        out << "pack\t" << PackName(delta.pack) << '\t' << ChecksumText(delta.fromChecksum)
-            << "\tUPDATE!\n";
+        out << "pack\t" << PackName(delta.pack) << '\t' << ChecksumText(delta.fromChecksum) << '\t'
+            << Narrow(kReplyUpdate) << '\n';
     }
-    out << "pack-unknown\tCORRUPTED!\n";
+    out << "pack-unknown\t" << Narrow(kReplyCorrupted) << '\n';
     if (!out) throw std::runtime_error("cannot write " + file.string());
 }
 
@@ -108,15 +109,15 @@ Release MakeRelease(const std::vector<fs::path>& versionFolders, const fs::path&
     release.folder = releaseFolder;
     for (const PlannedDelta& delta : plan.deltas) {
         const std::string stem = PackName(delta.pack) + "." + ChecksumText(delta.fromChecksum);
-        progress.Step("delta " + stem + ".patch");
-        const fs::path patch = work / (stem + ".patch");
+        const fs::path patch = work / (stem + Narrow(kPatchExt));
+        progress.Step("delta " + patch.filename().string());
         RunProgram({"xdelta3", "-e", "-f", "-n", "-A=", "-S", "none", "-D", "-s",
                     delta.from.string(), delta.to.string(), patch.string()});
         PublishArchive(patch, release.PatchFolder(), stem, options, release);
     }
     for (int pack = 0; pack < kPackTotal; ++pack) {
-        progress.Step("whole pack " + PackName(pack) + ".zip");
-        const fs::path whole = work / (PackName(pack) + ".patched");
+        const fs::path whole = work / (PackName(pack) + Narrow(kPatchedExt));
+        progress.Step("whole pack " + whole.filename().string());
         LinkOrCopy(plan.current[pack], whole);
         PublishArchive(whole, release.PatchFolder(), PackName(pack), options, release);
     }
@@ -124,10 +125,10 @@ Release MakeRelease(const std::vector<fs::path>& versionFolders, const fs::path&
 
     progress.Step("replies and news");
     WriteReplies(plan, options, releaseFolder / "replies.txt");
-    WriteText(releaseFolder / "news.html",
+    WriteText(releaseFolder / Narrow(kNewsPage),
               options.newsPage.empty() ? MakeNewsPage() : options.newsPage);
     if (!options.launcherUpdate.empty()) {
-        fs::copy_file(options.launcherUpdate, release.PatchFolder() / "VarnholtUpdate.exe");
+        fs::copy_file(options.launcherUpdate, release.PatchFolder() / Narrow(kUpdaterExe));
     }
     return release;
 }
@@ -139,7 +140,9 @@ Release LoadRelease(const fs::path& releaseFolder) {
         throw ReleaseError("no release at " + releaseFolder.string() + " (patch/ is missing)");
     }
     for (const fs::directory_entry& entry : fs::directory_iterator(release.PatchFolder())) {
-        if (entry.path().extension() == ".torrent") release.torrentFiles.push_back(entry.path());
+        if (entry.path().extension() == Narrow(kTorrentExt)) {
+            release.torrentFiles.push_back(entry.path());
+        }
     }
     std::sort(release.torrentFiles.begin(), release.torrentFiles.end());
     for (const fs::path& torrent : release.torrentFiles) {

@@ -6,6 +6,7 @@
 
 #include "tests/support/swarm/pack_checksum.h"
 #include "tests/support/swarm/release.h"
+#include "update/constants.h"
 
 namespace swarm {
 
@@ -25,7 +26,7 @@ VersionPacks ReadVersionFolder(const fs::path& folder) {
     VersionPacks packs;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
         const fs::path name = entry.path().filename();
-        if (name.extension() != ".vh") {
+        if (name.extension() != Narrow(kPackExt)) {
             throw ReleaseError(entry.path().string() + " is no pack file (NAME.vh)");
         }
         const std::optional<int> index = PackIndex(name.stem().string());
