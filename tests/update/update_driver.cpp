@@ -1,0 +1,84 @@
+// Runs the update engine as the launcher does, and plays a player who may stop the update once it
+// reaches a given status. Prints the lines that tests/engine's ParseReport reads:
+// "<version> resumable <0|1>", "<version> status <status> <percent>" per change,
+// "<version> error <number> <message>" and "<version> exited". Exits without waiting for the
+// player at status 9.
+//
+//   update_driver [--resume=yes|no] [--stop-at=<status>[:<percent>]]
+#include <cstdio>
+#include <string>
+
+#include "platform/platform.h"
+#include "update/file_utils.h"
+#include "update/resume.h"
+#include "update/status.h"
+#include "update/update_thread.h"
+
+namespace {
+
+struct StopPoint {
+    int nStatus = -1;
+    int nPercent = -1;
+
+    bool Reached(int nNowStatus, int nNowPercent) const {
+        return nStatus >= 0 && nNowStatus == nStatus && nNowPercent >= nPercent;
+    }
+};
+
+StopPoint ParseStopPoint(const std::string& text) {
+    StopPoint point;
+    const std::size_t colon = text.find(':');
+    point.nStatus = std::stoi(text.substr(0, colon));
+    if (colon != std::string::npos) point.nPercent = std::stoi(text.substr(colon + 1));
+    return point;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    _wsetlocale(LC_ALL, L"");
+    bool bResume = true;
+    StopPoint stopAt;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--resume=no") bResume = false;
+        if (arg.rfind("--stop-at=", 0) == 0) stopAt = ParseStopPoint(arg.substr(10));
+    }
+    const ULONGLONG v = GetModuleVersion();
+    const std::string version =
+        std::to_string(HIWORD(HIDWORD(v))) + "." + std::to_string(LOWORD(HIDWORD(v))) + "." +
+        std::to_string(HIWORD(LODWORD(v))) + "." + std::to_string(LOWORD(LODWORD(v)));
+
+    const bool bResumable = CanResumeUpdate() != FALSE;
+    std::printf("%s resumable %d\n", version.c_str(), bResumable ? 1 : 0);
+    if (bResumable && !bResume) g_resume.nStatus = 0;
+    BeginUpdate();
+
+    int nLastStatus = -2;
+    int nLastPercent = -2;
+    for (;;) {
+        int nStatus = 0;
+        int nPercent = 0;
+        int nBar = 0;
+        GetStatus(&nStatus, &nPercent, &nBar);
+        if (nStatus != nLastStatus || nPercent != nLastPercent) {
+            std::printf("%s status %d %d\n", version.c_str(), nStatus, nPercent);
+            std::fflush(stdout);
+            nLastStatus = nStatus;
+            nLastPercent = nPercent;
+        }
+        if (stopAt.Reached(nStatus, nPercent)) g_bStop = TRUE;
+        if (nStatus == STATUS_READY || nStatus >= STATUS_STOPPED) break;
+        Sleep(1);
+    }
+    std::string message;
+    for (char c : WideToUtf8(GetErrorMessage())) message += c == '\n' ? ' ' : c;
+    std::printf("%s error %d %s\n", version.c_str(), static_cast<int>(g_nErrorCode),
+                message.c_str());
+    std::fflush(stdout);
+    g_evExit.SetEvent();
+    if (g_hUpdateThread != nullptr) WaitForSingleObject(g_hUpdateThread, INFINITE);
+    std::printf("%s exited\n", version.c_str());
+    std::fflush(stdout);
+    return 0;
+}

@@ -1,0 +1,268 @@
+// The whole update from the launcher's point of view: a real server, tracker and seeder on
+// loopback, a client folder of packs, and the update driver run as the launcher.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "tests/engine/launcher_folder.h"
+#include "tests/support/swarm/client_layout.h"
+#include "tests/support/swarm/game_version.h"
+#include "tests/support/swarm/pack_names.h"
+#include "tests/update/live_release.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using engine_test::LauncherFolder;
+using engine_test::RunReport;
+using update_test::LiveRelease;
+using update_test::PacksEqual;
+using update_test::RunDriver;
+
+constexpr int kStatusCheck = 3;
+constexpr int kStatusTorrents = 4;
+constexpr int kStatusDownload = 5;
+constexpr int kStatusExtract = 6;
+constexpr int kStatusInstall = 7;
+constexpr int kStatusReady = 9;
+constexpr int kStatusStopped = 10;
+constexpr int kStatusError = 11;
+
+// Packs of the test game: 7 and 13 stay the same from one version to the next, 0 changes.
+constexpr int kMissingPack = 7;
+constexpr int kCorruptedPack = 13;
+constexpr int kChangedPack = 0;
+
+// Indexes of the first appearance of each status, -1 when it never came.
+int FirstIndexOf(const RunReport& report, int status) {
+    for (size_t i = 0; i < report.statuses.size(); ++i)
+        if (report.statuses[i].first == status) return static_cast<int>(i);
+    return -1;
+}
+
+// How often the run entered a status from another one.
+int TimesEntered(const RunReport& report, int status) {
+    int count = 0;
+    int previous = -1;
+    for (const auto& [s, p] : report.statuses) {
+        if (s == status && previous != status) ++count;
+        previous = s;
+    }
+    return count;
+}
+
+class UpdateRun : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        std::string pattern = (fs::temp_directory_path() / "varnholt-update-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        s_root = pattern;
+        swarm::GameSpec spec;
+        spec.largestPack = 3 << 20;
+        for (int version = 1; version <= 3; ++version) {
+            swarm::WriteGameVersion(spec, version, Version(version));
+        }
+        swarm::MakeRelease({Version(1), Version(2)}, s_root / "release");
+        swarm::MakeRelease({Version(1), Version(2), Version(3)}, s_root / "release3");
+    }
+
+    static void TearDownTestSuite() {
+        std::error_code ignored;
+        fs::remove_all(s_root, ignored);
+    }
+
+    static fs::path Version(int version) { return s_root / ("v" + std::to_string(version)); }
+
+    void SetUp() override {
+        m_work = s_root / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::create_directories(m_work);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(m_work, ignored);
+    }
+
+    // A client of version 1 with the given layout, the update driver as its launcher.
+    std::unique_ptr<LauncherFolder> MakeClient(const swarm::ClientLayout& layout = {}) {
+        auto client = std::make_unique<LauncherFolder>(UPDATE_DRIVER);
+        swarm::MakeClientFolder(Version(1), client->Dir(), layout);
+        return client;
+    }
+
+    static fs::path ResumeRecord(const LauncherFolder& client) {
+        return client.Dir() / "temp" / "resume.data";
+    }
+
+    static inline fs::path s_root;
+    fs::path m_work;
+};
+
+TEST_F(UpdateRun, OutdatedClientBecomesTheNewVersion) {
+    LiveRelease live(s_root / "release", m_work);
+    auto client = MakeClient({{kMissingPack}, {kCorruptedPack}});
+
+    const RunReport report = RunDriver(*client, {});
+
+    ASSERT_EQ(report.FinalStatus(), kStatusReady) << "error " << report.errorCode;
+    EXPECT_EQ(report.errorCode, -1);
+    EXPECT_TRUE(PacksEqual(client->Dir() / "packs", Version(2)));
+    const int torrents = FirstIndexOf(report, kStatusTorrents);
+    const int download = FirstIndexOf(report, kStatusDownload);
+    const int extract = FirstIndexOf(report, kStatusExtract);
+    const int install = FirstIndexOf(report, kStatusInstall);
+    EXPECT_LT(FirstIndexOf(report, kStatusCheck), torrents);
+    EXPECT_LT(torrents, download);
+    EXPECT_LT(download, extract);
+    EXPECT_LT(extract, install);
+    for (const auto& [status, percent] : report.statuses) {
+        EXPECT_LE(percent, 100) << "status " << status;
+        EXPECT_GE(percent, -1) << "status " << status;
+    }
+    EXPECT_EQ(report.PercentsOf(kStatusDownload).back(), 100);
+    EXPECT_FALSE(fs::exists(client->Dir() / "temp")) << "the scratch folder outlives the exit";
+    EXPECT_TRUE(report.exited);
+}
+
+TEST_F(UpdateRun, PackTwoVersionsBehindTakesTwoPasses) {
+    LiveRelease live(s_root / "release3", m_work);
+    auto client = MakeClient();
+
+    const RunReport report = RunDriver(*client, {});
+
+    ASSERT_EQ(report.FinalStatus(), kStatusReady) << "error " << report.errorCode;
+    EXPECT_TRUE(PacksEqual(client->Dir() / "packs", Version(3)));
+    EXPECT_EQ(TimesEntered(report, kStatusTorrents), 2);
+    EXPECT_EQ(TimesEntered(report, kStatusInstall), 2);
+}
+
+// A stop at one stage, then the next start answers the resume question with Yes.
+class ResumedRun : public UpdateRun, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(ResumedRun, FinishesWithoutFetchingWhatIsThere) {
+    LiveRelease live(s_root / "release", m_work);
+    auto client = MakeClient({{kMissingPack}, {}});
+
+    const RunReport stopped = RunDriver(*client, {"--stop-at=" + GetParam()});
+    ASSERT_EQ(stopped.FinalStatus(), kStatusStopped) << "error " << stopped.errorCode;
+    ASSERT_TRUE(fs::exists(ResumeRecord(*client)));
+    EXPECT_EQ(stopped.errorCode, -1);
+    const int64_t uploadedBefore = live.Seeder().UploadedBytes();
+
+    const RunReport resumed = RunDriver(*client, {"--resume=yes"});
+
+    ASSERT_EQ(resumed.FinalStatus(), kStatusReady) << "error " << resumed.errorCode;
+    EXPECT_TRUE(PacksEqual(client->Dir() / "packs", Version(2)));
+    EXPECT_EQ(live.Seeder().UploadedBytes(), uploadedBefore) << "downloaded again";
+    const int stage = std::stoi(GetParam());
+    if (stage > kStatusDownload) {
+        EXPECT_FALSE(resumed.Saw(kStatusTorrents));
+    }
+}
+
+// Stage 5 stops once everything has arrived, so that nothing is left to fetch.
+INSTANTIATE_TEST_SUITE_P(Stages, ResumedRun, ::testing::Values("5:100", "6", "7"),
+                         [](const auto& param) { return "Stage" + param.param.substr(0, 1); });
+
+TEST_F(UpdateRun, ResumeAnsweredNoStartsAfresh) {
+    LiveRelease live(s_root / "release", m_work);
+    auto client = MakeClient();
+    ASSERT_EQ(RunDriver(*client, {"--stop-at=7"}).FinalStatus(), kStatusStopped);
+    const int64_t uploadedBefore = live.Seeder().UploadedBytes();
+
+    const RunReport fresh = RunDriver(*client, {"--resume=no"});
+
+    ASSERT_EQ(fresh.FinalStatus(), kStatusReady) << "error " << fresh.errorCode;
+    EXPECT_TRUE(fresh.Saw(kStatusDownload));
+    EXPECT_GT(live.Seeder().UploadedBytes(), uploadedBefore);
+    EXPECT_TRUE(PacksEqual(client->Dir() / "packs", Version(2)));
+}
+
+TEST_F(UpdateRun, SeederArrivingLateStillCompletesTheDownload) {
+    LiveRelease live(s_root / "release", m_work, /*seeding=*/false);
+    auto client = MakeClient();
+    engine_test::Driver driver(client->Launcher(), {});
+    driver.ReadUntil("status 5");
+    live.Seeder().Start();
+
+    const RunReport report =
+        engine_test::ParseReport(driver.ReadToEnd(std::chrono::seconds(120)), "2.0.0.0");
+
+    ASSERT_EQ(report.FinalStatus(), kStatusReady) << "error " << report.errorCode;
+    EXPECT_TRUE(PacksEqual(client->Dir() / "packs", Version(2)));
+}
+
+TEST_F(UpdateRun, TorrentAnswered404FailsBeforeTheDownload) {
+    LiveRelease live(s_root / "release", m_work);
+    auto client = MakeClient();
+    const std::string stem =
+        update_test::DeltaStem(kChangedPack, Version(1) / swarm::PackFileName(kChangedPack));
+    live.Server().Replies().SetReply("patch/" + stem + ".torrent",
+                                     varnholt::test::ServerReply::Status(404));
+
+    const RunReport report = RunDriver(*client, {});
+
+    EXPECT_EQ(report.FinalStatus(), kStatusError);
+    EXPECT_EQ(report.errorCode, 922);
+    EXPECT_NE(report.errorMessage.find("connection to the update server"), std::string::npos);
+    EXPECT_EQ(report.statuses.at(report.statuses.size() - 2).first, kStatusTorrents);
+    EXPECT_FALSE(report.Saw(kStatusDownload));
+    EXPECT_FALSE(fs::exists(ResumeRecord(*client)));
+}
+
+struct BrokenArchive {
+    const char* name;
+    bool withDelta;  // else the archive lacks its delta file
+    int errorCode;
+    const char* message;
+};
+
+class BrokenArchiveRun : public UpdateRun, public ::testing::WithParamInterface<BrokenArchive> {};
+
+// Every pack stays as it was: nothing is installed from a pass that failed.
+TEST_P(BrokenArchiveRun, FailsAndLeavesThePacksAlone) {
+    const fs::path oldPack = Version(1) / swarm::PackFileName(kChangedPack);
+    const std::string stem = update_test::DeltaStem(kChangedPack, oldPack);
+    const fs::path release = m_work / "release";
+    update_test::CopyRelease(s_root / "release", release);
+    if (GetParam().withDelta) {
+        // Cut inside a window: every chunk decodes, the end finds the window incomplete.
+        const std::string delta = update_test::MakeDelta(
+            oldPack, Version(2) / swarm::PackFileName(kChangedPack), m_work / "delta");
+        update_test::ReplaceArchive(release, stem,
+                                    {{stem + ".patch", delta.substr(0, delta.size() / 2)}});
+    } else {
+        update_test::ReplaceArchive(release, stem, {{stem + ".txt", "no delta here"}});
+    }
+    LiveRelease live(release, m_work);
+    auto client = MakeClient();
+
+    const RunReport report = RunDriver(*client, {});
+
+    EXPECT_EQ(report.FinalStatus(), kStatusError);
+    EXPECT_EQ(report.errorCode, GetParam().errorCode);
+    EXPECT_NE(report.errorMessage.find(GetParam().message), std::string::npos)
+        << report.errorMessage;
+    EXPECT_TRUE(PacksEqual(client->Dir() / "packs", Version(1)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Archives, BrokenArchiveRun,
+    ::testing::Values(BrokenArchive{"CutDelta", true, 833, "during the download"},
+                      BrokenArchive{"NoDelta", false, 586, "game client files"}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(UpdateRun, FileInPlaceOfThePacksFolderFailsTheInstall) {
+    LiveRelease live(s_root / "release", m_work);
+    LauncherFolder client(UPDATE_DRIVER);
+    engine_test::WriteFile(client.Dir() / "packs", "not a folder");
+
+    const RunReport report = RunDriver(client, {});
+
+    EXPECT_EQ(report.FinalStatus(), kStatusError);
+    EXPECT_EQ(report.errorCode, 599);
+    EXPECT_NE(report.errorMessage.find("game client files"), std::string::npos);
+    EXPECT_EQ(engine_test::ReadFile(client.Dir() / "packs"), "not a folder");
+}
+
+}  // namespace
