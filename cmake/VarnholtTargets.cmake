@@ -24,7 +24,10 @@ function(varnholt_folder_library target)
 endfunction()
 
 # Compiles the project version into an executable (a generated source per executable, so a test
-# can build a second launcher of another version cheaply).
+# can build a second launcher of another version cheaply). platform/ reads it as the module's
+# file version. Every executable of the project gets one: those that do not call this function
+# get the project version from varnholt_embed_version_everywhere() at the end of the top-level
+# CMakeLists.txt. (Outside this build, an executable without it links and has no version.)
 function(varnholt_embed_version target)
   set(options)
   set(one VERSION)
@@ -48,6 +51,31 @@ function(varnholt_embed_version target)
     "extern const unsigned short g_fileVersion[4] = {${V0}, ${V1}, ${V2}, ${V3}};\n")
   configure_file("${out}.in" "${out}" COPYONLY)
   target_sources(${target} PRIVATE "${out}")
+  set_property(TARGET ${target} PROPERTY VARNHOLT_VERSION_EMBEDDED ON)
+endfunction()
+
+# Gives every executable below dir that has no version yet the project version.
+function(varnholt_embed_version_everywhere dir)
+  get_property(targets DIRECTORY "${dir}" PROPERTY BUILDSYSTEM_TARGETS)
+  foreach(target ${targets})
+    get_target_property(type ${target} TYPE)
+    get_target_property(embedded ${target} VARNHOLT_VERSION_EMBEDDED)
+    get_target_property(imported ${target} IMPORTED)
+    if(type STREQUAL "EXECUTABLE" AND NOT embedded AND NOT imported)
+      set(out "${CMAKE_BINARY_DIR}/version/${target}_version.cpp")
+      string(REPLACE "." ", " numbers "${PROJECT_VERSION}")
+      file(WRITE "${out}.in"
+        "// Generated: the file version of this executable.\n"
+        "extern const unsigned short g_fileVersion[4] = {${numbers}};\n")
+      configure_file("${out}.in" "${out}" COPYONLY)
+      target_sources(${target} PRIVATE "${out}")
+      set_property(TARGET ${target} PROPERTY VARNHOLT_VERSION_EMBEDDED ON)
+    endif()
+  endforeach()
+  get_property(subdirs DIRECTORY "${dir}" PROPERTY SUBDIRECTORIES)
+  foreach(subdir ${subdirs})
+    varnholt_embed_version_everywhere("${subdir}")
+  endforeach()
 endfunction()
 
 # Compiles the English and Russian string tables (lines "<id> <text>", see res/strings_en.txt)
