@@ -1,4 +1,5 @@
 // Extraction of one entry to a file, and the folders that relative paths need.
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -52,7 +53,9 @@ void EnsureDirectory(const wchar_t* root, const wchar_t* relative) {
     if (last != std::wstring_view::npos && last > 0) {
         EnsureDirectory(root, std::wstring(path.substr(0, last)).c_str());
     }
-    const std::wstring full = std::wstring(root) + relative;
+    // Archives made on Windows separate with "\", which is an ordinary character here.
+    std::wstring full = std::wstring(root) + relative;
+    std::replace(full.end() - static_cast<std::ptrdiff_t>(path.size()), full.end(), L'\\', L'/');
     CreateDirectoryW(full.c_str(), nullptr);
 }
 

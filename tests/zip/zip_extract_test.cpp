@@ -161,7 +161,10 @@ TEST_F(ZipExtract, MakesFoldersOnlyBelowTheOpeningFolder) {
     escape.name = "../escaped/";
     BuiltEntry absolute = folder;
     absolute.name = Path("absolute/");
-    WriteBytes("tree.zip", BuildArchive({StoredEntry("f", "data"), folder, escape, absolute}));
+    BuiltEntry backslashes = folder;
+    backslashes.name = "w\\v\\";
+    WriteBytes("tree.zip",
+               BuildArchive({StoredEntry("f", "data"), folder, escape, absolute, backslashes}));
     fs::create_directory(Path("work"));
     fs::current_path(Path("work"));
     HZIP zip = Open("tree.zip");
@@ -177,6 +180,8 @@ TEST_F(ZipExtract, MakesFoldersOnlyBelowTheOpeningFolder) {
     EXPECT_EQ(UnzipItem(zip, 3, L"unused", nullptr), ZR_OK);
     EXPECT_FALSE(fs::exists(Path("escaped")));
     EXPECT_FALSE(fs::exists(Path("absolute")));
+    EXPECT_EQ(UnzipItem(zip, 4, L"unused", nullptr), ZR_OK);
+    EXPECT_TRUE(fs::is_directory(Path("work/w/v")));
 
     EXPECT_EQ(UnzipItem(zip, 0, WidePath("nowhere/file").c_str(), nullptr), ZR_NOFILE);
     EXPECT_FALSE(fs::exists(Path("nowhere")));
