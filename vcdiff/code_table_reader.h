@@ -4,6 +4,7 @@
 
 #include "vcdiff/code_table.h"
 #include "vcdiff/parse_cursor.h"
+#include "vcdiff/varint.h"
 
 namespace vcdiff {
 
@@ -32,6 +33,9 @@ public:
 private:
     static constexpr uint16_t kNoOpcode = 256;
 
+    int ReportNotInitialized();
+    int ReportInvalidSize();
+
     const VCDiffCodeTableData* table_ = &kDefaultCodeTableData;
     const char** position_ = nullptr;
     const char* end_ = nullptr;
@@ -39,5 +43,52 @@ private:
     uint16_t pendingSecondInstruction_ = kNoOpcode;
     uint16_t lastPendingSecondInstruction_ = kNoOpcode;
 };
+
+// Inline: it runs once per instruction.
+inline int VCDiffCodeTableReader::GetNextInstruction(int32_t* size, unsigned char* mode) {
+    if (position_ == nullptr) {
+        return ReportNotInitialized();
+    }
+    lastInstructionStart_ = *position_;
+    lastPendingSecondInstruction_ = pendingSecondInstruction_;
+    unsigned char type = VCD_NOOP;
+    unsigned char tableSize = 0;
+    do {
+        if (pendingSecondInstruction_ != kNoOpcode) {
+            const uint16_t opcode = pendingSecondInstruction_;
+            pendingSecondInstruction_ = kNoOpcode;
+            type = table_->inst2[opcode];
+            tableSize = table_->size2[opcode];
+            *mode = table_->mode2[opcode];
+            break;
+        }
+        if (*position_ == end_) {
+            return kInstructionEnd;
+        }
+        const unsigned char opcode = static_cast<unsigned char>(**position_);
+        ++*position_;
+        if (table_->inst2[opcode] != VCD_NOOP) {
+            pendingSecondInstruction_ = opcode;
+        }
+        type = table_->inst1[opcode];
+        tableSize = table_->size1[opcode];
+        *mode = table_->mode1[opcode];
+    } while (type == VCD_NOOP);
+
+    if (tableSize != 0) {
+        *size = tableSize;
+        return type;
+    }
+    switch (ParseVarint31(position_, end_, size)) {
+        case VarintStatus::kOk:
+            return type;
+        case VarintStatus::kInvalid:
+            return ReportInvalidSize();
+        case VarintStatus::kEndOfData:
+            break;
+    }
+    UnGetInstruction();
+    return kInstructionEnd;
+}
 
 }  // namespace vcdiff

@@ -27,10 +27,25 @@ public:
     const char** PositionField() { return &position_; }
 
     // Moving outside the range is an internal error; the position is then clamped to it.
-    void Advance(size_t n);
-    void SetPosition(const char* position);
+    void Advance(size_t n) {
+        if (n > UnparsedSize()) {
+            AdvancePastEnd(n);
+            return;
+        }
+        position_ += n;
+    }
+    void SetPosition(const char* position) {
+        if (position < start_ || position > end_) {
+            SetPositionOutside(position);
+            return;
+        }
+        position_ = position;
+    }
 
 private:
+    void AdvancePastEnd(size_t n);
+    void SetPositionOutside(const char* position);
+
     const char* start_ = nullptr;
     const char* end_ = nullptr;
     const char* position_ = nullptr;
