@@ -33,8 +33,9 @@ public:
     void FreeExtra() { m_data.shrink_to_fit(); }
     TYPE* GetData() { return m_data.empty() ? nullptr : m_data.data(); }
     const TYPE* GetData() const { return m_data.empty() ? nullptr : m_data.data(); }
-    TYPE& ElementAt(INT_PTR index) { return m_data.at(static_cast<size_t>(index)); }
-    const TYPE& GetAt(INT_PTR index) const { return m_data.at(static_cast<size_t>(index)); }
+    // An index outside the array throws CInvalidArgException*.
+    TYPE& ElementAt(INT_PTR index) { return m_data[Checked(index)]; }
+    const TYPE& GetAt(INT_PTR index) const { return m_data[Checked(index)]; }
     void SetAt(INT_PTR index, ARG_TYPE element) { ElementAt(index) = element; }
     TYPE& operator[](INT_PTR index) { return ElementAt(index); }
     const TYPE& operator[](INT_PTR index) const { return GetAt(index); }
@@ -54,6 +55,11 @@ public:
     }
 
 private:
+    size_t Checked(INT_PTR index) const {
+        if (index < 0 || index >= GetSize()) AfxThrowInvalidArgException();
+        return static_cast<size_t>(index);
+    }
+
     std::vector<TYPE> m_data;
     INT_PTR m_growBy = 0;
 };

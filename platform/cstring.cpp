@@ -2,9 +2,12 @@
 
 #include <cwctype>
 
+#include "platform/exceptions.h"
 #include "platform/utf8.h"
 
 namespace platform_detail {
+
+void ThrowInvalidIndex() { AfxThrowInvalidArgException(); }
 
 void AppendConverted(std::wstring& out, const char* text, size_t length) {
     if (length) out += Utf8ToWide(text, length);

@@ -27,6 +27,7 @@ size_t Length(const Ch* text) {
 // Framework-style formatting; see FormatV.
 template <typename Ch>
 void FormatAppend(std::basic_string<Ch>& out, const Ch* format, va_list args);
+[[noreturn]] void ThrowInvalidIndex();
 // Loads string resource id in the user's language; FALSE (and empty text) when it is missing.
 BOOL LoadStringResource(UINT id, std::wstring& text);
 }  // namespace platform_detail
@@ -75,9 +76,10 @@ public:
     int GetLength() const { return static_cast<int>(m_str.size()); }
     BOOL IsEmpty() const { return m_str.empty(); }
     void Empty() { m_str.clear(); }
-    Ch GetAt(int index) const { return m_str.at(static_cast<size_t>(index)); }
+    // An index outside the string throws CInvalidArgException*.
+    Ch GetAt(int index) const { return m_str[CheckedIndex(index)]; }
     Ch operator[](int index) const { return GetAt(index); }
-    void SetAt(int index, Ch ch) { m_str.at(static_cast<size_t>(index)) = ch; }
+    void SetAt(int index, Ch ch) { m_str[CheckedIndex(index)] = ch; }
     const Ch* GetString() const { return m_str.c_str(); }
     operator const Ch*() const { return m_str.c_str(); }
     const std::basic_string<Ch>& Str() const { return m_str; }
@@ -242,6 +244,10 @@ private:
     static const Ch* EmptyText() {
         static const Ch empty[1] = {0};
         return empty;
+    }
+    size_t CheckedIndex(int index) const {
+        if (index < 0 || index >= GetLength()) platform_detail::ThrowInvalidIndex();
+        return static_cast<size_t>(index);
     }
     int Clamp(int n) const { return n < 0 ? 0 : (n > GetLength() ? GetLength() : n); }
     size_t Start(int start) const { return static_cast<size_t>(start < 0 ? 0 : start); }

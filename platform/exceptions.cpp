@@ -95,6 +95,8 @@ void AfxThrowUserException() { throw new CUserException; }
 
 void AfxThrowMemoryException() { throw new CMemoryException; }
 
+void AfxThrowInvalidArgException() { throw new CInvalidArgException; }
+
 void AfxThrowFileException(int cause, LONG osError, LPCTSTR fileName) {
     throw new CFileException(cause, osError, fileName);
 }

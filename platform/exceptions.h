@@ -20,6 +20,13 @@ class CSimpleException : public CException {};
 
 class CUserException : public CSimpleException {};
 
+// An index or argument out of range (a string position, an array index).
+class CInvalidArgException : public CSimpleException {
+public:
+    CString GetErrorMessage() const override { return L"Invalid argument."; }
+    using CException::GetErrorMessage;
+};
+
 class CMemoryException : public CSimpleException {
 public:
     CString GetErrorMessage() const override { return L"Out of memory."; }
@@ -69,6 +76,7 @@ public:
 
 [[noreturn]] void AfxThrowUserException();
 [[noreturn]] void AfxThrowMemoryException();
+[[noreturn]] void AfxThrowInvalidArgException();
 [[noreturn]] void AfxThrowFileException(int cause, LONG osError = -1, LPCTSTR fileName = NULL);
 // Throws the file exception for a failed system call (errno), naming the file and the action.
 [[noreturn]] void ThrowFileErrno(int error, LPCTSTR fileName, LPCTSTR action);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/codepage.h"
+#include "platform/exceptions.h"
 #include "platform/locale.h"
 #include "platform/string_table.h"
 
@@ -76,6 +77,15 @@ TEST(CStringBasics, CutsSearchesAndComparesWithinBounds) {
     EXPECT_TRUE(joined != L"temp/");
     CString empty;
     EXPECT_TRUE(empty.IsEmpty());
+    // Out of range is the framework's exception, never undefined behaviour.
+    for (int index : {-1, 0}) {
+        try {
+            (void)empty[index];
+            ADD_FAILURE() << index;
+        } catch (CInvalidArgException* e) {
+            e->Delete();
+        }
+    }
     EXPECT_STREQ(static_cast<LPCTSTR>(empty), L"");
 }
 
