@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <fstream>
+#include <mutex>
+#include <thread>
 
+#include "tests/support/swarm/delta_file.h"
 #include "tests/support/swarm/news_page.h"
 #include "tests/support/swarm/pack_checksum.h"
+#include "tests/support/swarm/parallel_jobs.h"
 #include "tests/support/swarm/release_plan.h"
 #include "tests/support/swarm/run_program.h"
 #include "tests/support/swarm/torrent_file.h"
@@ -16,23 +20,35 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Counts the steps of one phase of the work: first the checksums, then the archives.
+// Counts the steps of one phase of the work: first the checksums, then the archives. The
+// archives are made on several threads; the caller's callback is called by one at a time.
 class Progress {
 public:
     Progress(const ReleaseOptions& options, int steps) : m_options(options), m_steps(steps) {}
     void StartPhase(int steps) {
+        const std::lock_guard<std::mutex> lock(m_mutex);
         m_steps = steps;
         m_step = 0;
     }
     void Step(const std::string& what) {
+        const std::lock_guard<std::mutex> lock(m_mutex);
         ++m_step;
         if (m_options.onProgress) m_options.onProgress(what, m_step, m_steps);
     }
 
 private:
     const ReleaseOptions& m_options;
+    std::mutex m_mutex;
     int m_steps;
     int m_step = 0;
+};
+
+// zip deflates at about 40 MB/s, so large releases are made a few archives at a time.
+constexpr unsigned kArchiveThreads = 4;
+
+struct Published {
+    fs::path torrent;
+    std::string infoHash;
 };
 
 void PrepareEmptyFolder(const fs::path& folder) {
@@ -53,15 +69,15 @@ void LinkOrCopy(const fs::path& from, const fs::path& to) {
 }
 
 // Zips one file under its bare name and publishes the archive with its torrent.
-void PublishArchive(const fs::path& content, const fs::path& patchFolder,
-                    const std::string& archiveStem, const ReleaseOptions& options,
-                    Release& release) {
+Published PublishArchive(const fs::path& content, const fs::path& patchFolder,
+                         const std::string& archiveStem, const ReleaseOptions& options) {
     const fs::path archive = patchFolder / (archiveStem + Narrow(kZipExt));
     RunProgram({"zip", "-X", "-q", "-j", archive.string(), content.string()});
     fs::remove(content);
-    const fs::path torrent = patchFolder / (archiveStem + Narrow(kTorrentExt));
-    release.infoHashes.push_back(MakeTorrentFile(archive, torrent, options.trackerUrl));
-    release.torrentFiles.push_back(torrent);
+    Published published;
+    published.torrent = patchFolder / (archiveStem + Narrow(kTorrentExt));
+    published.infoHash = MakeTorrentFile(archive, published.torrent, options.trackerUrl);
+    return published;
 }
 
 void WriteReplies(const ReleasePlan& plan, const ReleaseOptions& options, const fs::path& file) {
@@ -105,21 +121,34 @@ Release MakeRelease(const std::vector<fs::path>& versionFolders, const fs::path&
     PrepareEmptyFolder(releaseFolder);
     const fs::path work = releaseFolder / ".work";
     fs::create_directories(work);
-    Release release;
-    release.folder = releaseFolder;
-    for (const PlannedDelta& delta : plan.deltas) {
-        const std::string stem = PackName(delta.pack) + "." + ChecksumText(delta.fromChecksum);
-        const fs::path patch = work / (stem + Narrow(kPatchExt));
-        progress.Step("delta " + patch.filename().string());
-        RunProgram({"xdelta3", "-e", "-f", "-n", "-A=", "-S", "none", "-D", "-s",
-                    delta.from.string(), delta.to.string(), patch.string()});
-        PublishArchive(patch, release.PatchFolder(), stem, options, release);
+    const fs::path patchFolder = releaseFolder / "patch";
+    std::vector<Published> published(plan.deltas.size() + kPackTotal);
+    std::vector<std::function<void()>> jobs;
+    for (size_t i = 0; i < plan.deltas.size(); ++i) {
+        jobs.push_back([&, i]() {
+            const PlannedDelta& delta = plan.deltas[i];
+            const std::string stem = PackName(delta.pack) + "." + ChecksumText(delta.fromChecksum);
+            const fs::path patch = work / (stem + Narrow(kPatchExt));
+            progress.Step("delta " + patch.filename().string());
+            MakeDeltaFile(delta.from, delta.to, patch);
+            published[i] = PublishArchive(patch, patchFolder, stem, options);
+        });
     }
     for (int pack = 0; pack < kPackTotal; ++pack) {
-        const fs::path whole = work / (PackName(pack) + Narrow(kPatchedExt));
-        progress.Step("whole pack " + whole.filename().string());
-        LinkOrCopy(plan.current[pack], whole);
-        PublishArchive(whole, release.PatchFolder(), PackName(pack), options, release);
+        jobs.push_back([&, pack]() {
+            const fs::path whole = work / (PackName(pack) + Narrow(kPatchedExt));
+            progress.Step("whole pack " + whole.filename().string());
+            LinkOrCopy(plan.current[pack], whole);
+            published[plan.deltas.size() + static_cast<size_t>(pack)] =
+                PublishArchive(whole, patchFolder, PackName(pack), options);
+        });
+    }
+    RunInParallel(jobs, kArchiveThreads);
+    Release release;
+    release.folder = releaseFolder;
+    for (const Published& archive : published) {
+        release.torrentFiles.push_back(archive.torrent);
+        release.infoHashes.push_back(archive.infoHash);
     }
     fs::remove_all(work);
 
