@@ -42,6 +42,20 @@ CString CollapseSeparators(const CString& path) {
     return out;
 }
 
+// Fills the attributes, length and time of an entry; false when it cannot be examined.
+bool Describe(const std::string& full, CFileFind::EntryInfo& found) {
+    struct stat info {};
+    if (lstat(full.c_str(), &info) != 0) return false;
+    found.attributes = 0;
+    if (S_ISDIR(info.st_mode)) found.attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    if (!S_ISLNK(info.st_mode) && !(info.st_mode & S_IWUSR))
+        found.attributes |= FILE_ATTRIBUTE_READONLY;
+    if (!found.attributes) found.attributes = FILE_ATTRIBUTE_NORMAL;
+    found.length = S_ISREG(info.st_mode) ? static_cast<ULONGLONG>(info.st_size) : 0;
+    found.lastWrite = TimespecToFileTime(info.st_mtim);
+    return true;
+}
+
 }  // namespace
 
 BOOL CFileFind::FindFile(LPCTSTR name, DWORD) {
@@ -55,6 +69,17 @@ BOOL CFileFind::FindFile(LPCTSTR name, DWORD) {
         return FALSE;
     }
     std::string folder = m_strRoot.IsEmpty() ? std::string(".") : WideToUtf8(m_strRoot);
+    if (namePattern.FindOneOf(L"*?") < 0) {
+        // A plain name: look it up instead of listing the folder.
+        EntryInfo found;
+        if (!namePattern.IsEmpty() && Describe(folder + "/" + WideToUtf8(namePattern), found)) {
+            found.name = namePattern;
+            m_entries.push_back(found);
+            return TRUE;
+        }
+        SetLastErrorFromErrno(namePattern.IsEmpty() ? ENOENT : errno);
+        return FALSE;
+    }
     DIR* dir = opendir(folder.c_str());
     if (!dir) {
         SetLastErrorFromErrno(errno);
@@ -63,20 +88,10 @@ BOOL CFileFind::FindFile(LPCTSTR name, DWORD) {
     while (dirent* entry = readdir(dir)) {
         CString entryName(entry->d_name);
         if (!MatchesWildcard(namePattern, entryName)) continue;
-        Entry found;
+        EntryInfo found;
         found.name = entryName;
-        struct stat info {};
-        std::string full = folder + "/" + entry->d_name;
-        if (lstat(full.c_str(), &info) == 0) {
-            if (S_ISDIR(info.st_mode)) found.attributes |= FILE_ATTRIBUTE_DIRECTORY;
-            if (!S_ISLNK(info.st_mode) && !(info.st_mode & S_IWUSR))
-                found.attributes |= FILE_ATTRIBUTE_READONLY;
-            if (!found.attributes) found.attributes = FILE_ATTRIBUTE_NORMAL;
-            found.length = S_ISREG(info.st_mode) ? static_cast<ULONGLONG>(info.st_size) : 0;
-            found.lastWrite = TimespecToFileTime(info.st_mtim);
-        } else {
+        if (!Describe(folder + "/" + entry->d_name, found))
             found.attributes = FILE_ATTRIBUTE_NORMAL;
-        }
         m_entries.push_back(found);
     }
     closedir(dir);
@@ -99,7 +114,7 @@ void CFileFind::Close() {
     m_strRoot.Empty();
 }
 
-const CFileFind::Entry* CFileFind::Current() const {
+const CFileFind::EntryInfo* CFileFind::Current() const {
     return m_next == 0 || m_next > m_entries.size() ? nullptr : &m_entries[m_next - 1];
 }
 

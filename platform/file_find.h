@@ -34,16 +34,18 @@ public:
     BOOL GetLastWriteTime(FILETIME* time) const;
     DWORD GetAttributes() const;
 
-private:
-    struct Entry {
+    // What the search knows of one entry.
+    struct EntryInfo {
         CString name;
         DWORD attributes = 0;
         ULONGLONG length = 0;
         FILETIME lastWrite{};
     };
-    const Entry* Current() const;
 
-    std::vector<Entry> m_entries;
+private:
+    const EntryInfo* Current() const;
+
+    std::vector<EntryInfo> m_entries;
     size_t m_next = 0;
     CString m_strRoot;
 };

@@ -27,7 +27,14 @@ bool ExecutablePath(std::wstring& path) {
         SetLastErrorFromErrno(errno);
         return false;
     }
-    path = Utf8ToWide(buffer, static_cast<size_t>(n));
+    std::string name(buffer, static_cast<size_t>(n));
+    // A running executable that was replaced on disk reports its old path with this suffix; the
+    // path is still where the launcher lives.
+    const std::string deleted = " (deleted)";
+    if (name.size() > deleted.size() &&
+        name.compare(name.size() - deleted.size(), deleted.size(), deleted) == 0)
+        name.resize(name.size() - deleted.size());
+    path = Utf8ToWide(name);
     return true;
 }
 
