@@ -85,9 +85,11 @@ DWORD CWinThread::ResumeThread() {
     return wasSuspended ? 1 : 0;
 }
 
-CWinThread* AfxBeginThread(CRuntimeClass* threadClass, int priority, UINT stackSize, DWORD flags,
-                           LPSECURITY_ATTRIBUTES attributes) {
-    auto* thread = dynamic_cast<CWinThread*>(threadClass ? threadClass->CreateObject() : nullptr);
+namespace {
+
+// Starts a new thread object, or deletes it and gives NULL.
+CWinThread* StartThreadObject(CWinThread* thread, int priority, UINT stackSize, DWORD flags,
+                              LPSECURITY_ATTRIBUTES attributes) {
     if (!thread) return nullptr;
     if (!thread->CreateThread(flags | CREATE_SUSPENDED, stackSize, attributes)) {
         delete thread;
@@ -98,16 +100,22 @@ CWinThread* AfxBeginThread(CRuntimeClass* threadClass, int priority, UINT stackS
     return thread;
 }
 
-CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority, UINT stackSize,
-                           DWORD flags, LPSECURITY_ATTRIBUTES attributes) {
-    auto* thread = new CWinThread(proc, param);
-    if (!thread->CreateThread(flags | CREATE_SUSPENDED, stackSize, attributes)) {
-        delete thread;
+}  // namespace
+
+CWinThread* AfxBeginThread(CRuntimeClass* threadClass, int priority, UINT stackSize, DWORD flags,
+                           LPSECURITY_ATTRIBUTES attributes) {
+    CObject* object = threadClass ? threadClass->CreateObject() : nullptr;
+    auto* thread = dynamic_cast<CWinThread*>(object);
+    if (!thread) {
+        delete object;
         return nullptr;
     }
-    thread->SetThreadPriority(priority);
-    if (!(flags & CREATE_SUSPENDED)) thread->ResumeThread();
-    return thread;
+    return StartThreadObject(thread, priority, stackSize, flags, attributes);
+}
+
+CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority, UINT stackSize,
+                           DWORD flags, LPSECURITY_ATTRIBUTES attributes) {
+    return StartThreadObject(new CWinThread(proc, param), priority, stackSize, flags, attributes);
 }
 
 void Sleep(DWORD milliseconds) {
