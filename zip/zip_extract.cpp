@@ -77,9 +77,12 @@ DWORD CZipReader::UnzipItem(int index, const wchar_t* path) {
         if (StaysBelowRoot(name)) EnsureDirectory(m_szRootFolder, name);
         return ZR_OK;
     }
-    const std::wstring folder(FolderPart(path));
+    // Both separators are separators here too, in the caller's path as in entry names.
+    std::wstring target(path);
+    std::replace(target.begin(), target.end(), L'\\', L'/');
+    const std::wstring folder(FolderPart(target));
     if (StaysBelowRoot(folder)) EnsureDirectory(m_szRootFolder, folder.c_str());
-    return ExtractFile(entry, path);
+    return ExtractFile(entry, target.c_str());
 }
 
 DWORD CZipReader::ExtractFile(const ZipEntryA& entry, const wchar_t* path) {

@@ -173,6 +173,8 @@ TEST_F(ZipExtract, MakesFoldersOnlyBelowTheOpeningFolder) {
     EXPECT_EQ(UnzipItem(zip, 0, L"a/b/c.bin", nullptr), ZR_OK);
     EXPECT_TRUE(fs::is_directory(Path("work/a/b")));
     EXPECT_EQ(ReadBytes("work/a/b/c.bin"), "data");
+    EXPECT_EQ(UnzipItem(zip, 0, L"m\\n\\o.bin", nullptr), ZR_OK);
+    EXPECT_EQ(ReadBytes("work/m/n/o.bin"), "data");
     EXPECT_EQ(UnzipItem(zip, 1, L"unused", nullptr), ZR_OK);
     EXPECT_TRUE(fs::is_directory(Path("work/x/y")));
     EXPECT_FALSE(fs::exists(Path("work/unused")));
