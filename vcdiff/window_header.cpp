@@ -47,6 +47,9 @@ size_t VCDiffDeltaFileWindow::TargetBytesDecoded() const {
 }
 
 int VCDiffDeltaFileWindow::ReadHeader(ParseCursor* chunk) {
+    // Asked at every parse, whatever the window's source, so that a source that cannot tell its
+    // size fails the decode at the first window.
+    const size_t dictionarySize = static_cast<uint32_t>(parent_->Dictionary()->size());
     VCDiffHeaderParser parser(chunk->position(), chunk->end());
     unsigned char winIndicator = 0;
     if (!parser.ParseByte(&winIndicator)) {
@@ -56,7 +59,6 @@ int VCDiffDeltaFileWindow::ReadHeader(ParseCursor* chunk) {
     size_t segmentPosition = 0;
     switch (winIndicator & (VCD_SOURCE | VCD_TARGET)) {
         case VCD_SOURCE: {
-            const size_t dictionarySize = static_cast<uint32_t>(parent_->Dictionary()->size());
             if (!parser.ParseSourceSegmentLengthAndPosition(dictionarySize, "end of dictionary",
                                                             "dictionary", &segmentLength,
                                                             &segmentPosition)) {

@@ -127,6 +127,11 @@ TEST(DecoderErrors, BadInstructionsAreRefusedWithTheirMessage) {
     w.body.Add("ab");
     cases.push_back({"instructions missing", Delta(w),
                      "ERROR: End of data reached while decoding VCDIFF delta file\n"});
+    TestWindow interleaved(0, 0, 0, true);
+    interleaved.targetLength = 10;
+    interleaved.body.Opcode(kOpAdd).Size(10).Data("abc");
+    cases.push_back({"interleaved data missing", EncodeDelta('S', {interleaved, AddWindow("x")}),
+                     "ERROR: End of data reached while decoding VCDIFF delta file\n"});
     w = body(2, 0);
     w.body.Add("ab").Add("c");
     cases.push_back({"excess instructions", Delta(w),
