@@ -36,6 +36,9 @@ private:
     wchar_t m_szRootFolder[MAX_PATH];
 };
 
+// Makes root + relative and every folder above it; existing folders are no failure.
+void EnsureDirectory(const wchar_t* root, const wchar_t* relative);
+
 // Converts an entry name (at most 259 bytes) to the wide record form, zero-terminated; the
 // record's units past the name are zero.
 void ZipNameToWide(const char* name, wchar_t* wide);

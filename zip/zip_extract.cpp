@@ -45,7 +45,6 @@ bool WriteWhole(HANDLE file, const unsigned char* bytes, DWORD length) {
 
 }  // namespace
 
-// Makes root + relative and every folder above it below root; existing folders are no failure.
 void EnsureDirectory(const wchar_t* root, const wchar_t* relative) {
     if (relative == nullptr || relative[0] == L'\0') return;
     const std::wstring_view path(relative);

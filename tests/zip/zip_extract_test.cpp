@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fault_hook.h"
 #include "tests/zip/archive_builder.h"
 #include "tests/zip/zip_test_folder.h"
 
@@ -152,6 +153,27 @@ TEST_F(ZipExtract, DamagedDataIsNeverReportedAsSuccess) {
     EXPECT_EQ(ExtractOne("damaged.zip", 7, WidePath("out"), nullptr), ZR_WRITE);
     g_failInflateInit = false;
     EXPECT_EQ(ExtractOne("damaged.zip", 7, WidePath("out"), nullptr), ZR_OK);
+}
+
+TEST_F(ZipExtract, FailedReadsAndWritesAreFailures) {
+    const std::string content = MixedContent(40000, 11);
+    WriteBytes("io.zip", BuildArchive({DeflatedEntry("d", content)}));
+    HZIP zip = Open("io.zip");
+    ASSERT_NE(zip, nullptr);
+    ZipEntry entry{};
+    ASSERT_EQ(GetZipItem(zip, 0, &entry), ZR_OK);  // headers read before the fault
+    for (FileOperation failing : {FileOperation::Write, FileOperation::Read}) {
+        SetFaultHook([failing](FileOperation operation, const CString&) {
+            return operation == failing ? EIO : 0;
+        });
+        EXPECT_EQ(UnzipItem(zip, 0, WidePath("out").c_str(), nullptr), ZR_WRITE);
+        ClearFaultHook();
+        EXPECT_TRUE(fs::exists(Path("out")));
+        EXPECT_NE(FileModifiedSeconds(Path("out")), 1744027200);
+    }
+    EXPECT_EQ(UnzipItem(zip, 0, WidePath("out").c_str(), nullptr), ZR_OK);
+    EXPECT_EQ(ReadBytes("out"), content);
+    CloseZip(zip);
 }
 
 TEST_F(ZipExtract, MakesFoldersOnlyBelowTheOpeningFolder) {
