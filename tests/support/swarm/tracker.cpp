@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -61,6 +62,20 @@ void CheckInfoHash(const std::string& hash) {
 
 }  // namespace
 
+std::string WhyTrackerCannotStart() {
+    // opentracker refuses to run as root and drops to "nobody"; a user namespace that maps only
+    // root (netns-run.sh without root) has no such user.
+    const passwd* nobody = getpwnam("nobody");
+    if (nobody == nullptr) return "opentracker needs the user nobody, and there is none";
+    std::ifstream map("/proc/self/uid_map");
+    unsigned long inside = 0, outside = 0, count = 0;
+    while (map >> inside >> outside >> count) {
+        if (nobody->pw_uid >= inside && nobody->pw_uid - inside < count) return "";
+    }
+    return "opentracker drops to the user nobody, which this user namespace does not map (run "
+           "as root)";
+}
+
 bool IsTcpPortFree(uint16_t port) {
     Socket socket(SOCK_STREAM);
     // SO_REUSEADDR lets the probe ignore connections left in TIME_WAIT by an earlier tracker,
@@ -77,6 +92,9 @@ Tracker::Tracker(const std::vector<std::string>& infoHashes, const fs::path& wor
     if (!IsTcpPortFree(port)) {
         throw std::runtime_error("cannot start the tracker: 127.0.0.1:" + std::to_string(port) +
                                  " is already in use");
+    }
+    if (const std::string why = WhyTrackerCannotStart(); !why.empty()) {
+        throw std::runtime_error("cannot start the tracker: " + why);
     }
     fs::create_directories(m_folder);
     // opentracker drops to the user "nobody" inside its chroot, so the folder and the whitelist

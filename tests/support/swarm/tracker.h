@@ -39,4 +39,7 @@ private:
 // True when nothing listens on 127.0.0.1:port (TCP).
 bool IsTcpPortFree(uint16_t port);
 
+// Why opentracker cannot run in this process's environment, or "" when it can.
+std::string WhyTrackerCannotStart();
+
 }  // namespace swarm
