@@ -304,5 +304,21 @@ TEST(DecoderCallingOrder, RefusedDecoderStaysRefused) {
               "DecodeChunk() returned false\n");
 }
 
+TEST(DecoderCallingOrder, StartWithoutSourceSeesAnEmptySource) {
+    TestWindow fromSource(kVcdSource, 1);
+    fromSource.body.Copy(1, 0, 0);
+    fromSource.targetLength = 1;
+    const std::string delta = EncodeDelta(0, {AddWindow("abc"), fromSource});
+    vcdiff::VCDiffStreamingDecoder decoder;
+    decoder.SetAllowVcdTarget(false);
+    decoder.StartDecoding();
+    std::string target;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(decoder.DecodeChunk(delta.data(), delta.size(), &target));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "ERROR: Source segment length (1) is larger than dictionary (0)\n");
+    EXPECT_EQ(target, "abc");
+}
+
 }  // namespace
 }  // namespace vcdiff_test
