@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 
 #include "tests/support/reply_table.h"
@@ -76,6 +77,22 @@ TEST_F(ReleaseInputTest, RefusesFoldersThatAreNoVersionOfTheGame) {
     fs::create_directories(folder.Path() / "used");
     std::ofstream(folder.Path() / "used" / "old.txt") << "an earlier release";
     EXPECT_NE(RefusalOf({Version(1)}, folder.Path() / "used"), "");
+}
+
+TEST_F(ReleaseInputTest, FailedRunLeavesNoReleaseFolderBehind) {
+    WriteGameVersion(spec, 2, Version(2));
+    // A zip that fails, found first in the search path.
+    const fs::path tools = folder.Path() / "tools";
+    fs::create_directories(tools);
+    std::ofstream(tools / "zip") << "#!/bin/sh\nexit 12\n";
+    fs::permissions(tools / "zip", fs::perms::owner_all);
+    const std::string path = std::getenv("PATH");
+    setenv("PATH", (tools.string() + ":" + path).c_str(), 1);
+    EXPECT_THROW(MakeRelease({Version(1), Version(2)}, folder.Path() / "release"),
+                 std::runtime_error);
+    setenv("PATH", path.c_str(), 1);
+    EXPECT_FALSE(fs::exists(folder.Path() / "release"));
+    EXPECT_FALSE(fs::exists(folder.Path() / "release.partial"));
 }
 
 TEST_F(ReleaseInputTest, ChainOfVersionsPatchesOneStepAtATime) {

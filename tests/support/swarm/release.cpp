@@ -51,13 +51,12 @@ struct Published {
     std::string infoHash;
 };
 
-void PrepareEmptyFolder(const fs::path& folder) {
+void CheckEmptyFolder(const fs::path& folder) {
     std::error_code error;
     if (fs::exists(folder, error) && !fs::is_empty(folder, error)) {
         throw ReleaseError("the release folder " + folder.string() +
                            " is not empty; a release is made into a new folder");
     }
-    fs::create_directories(folder / "patch");
 }
 
 // Makes a link to the file under another name, or a copy where no link can be made, so that a
@@ -105,23 +104,13 @@ void WriteText(const fs::path& file, const std::string& text) {
     if (!out) throw std::runtime_error("cannot write " + file.string());
 }
 
-}  // namespace
-
-Release MakeRelease(const std::vector<fs::path>& versionFolders, const fs::path& releaseFolder,
-                    const ReleaseOptions& options) {
-    if (!options.launcherUpdate.empty() && !fs::is_regular_file(options.launcherUpdate)) {
-        throw ReleaseError("no launcher build at " + options.launcherUpdate.string());
-    }
-    Progress progress(options, CountPackFiles(versionFolders));
-    const ReleasePlan plan = PlanRelease(versionFolders, [&progress](const fs::path& file) {
-        progress.Step("checksum " + file.string());
-    });
-    progress.StartPhase(static_cast<int>(plan.deltas.size()) + kPackTotal + 1);
-
-    PrepareEmptyFolder(releaseFolder);
-    const fs::path work = releaseFolder / ".work";
+// Fills a staging folder with everything the release holds; Release paths point into it.
+Release WriteRelease(const ReleasePlan& plan, const fs::path& stage, const ReleaseOptions& options,
+                     Progress& progress) {
+    const fs::path work = stage / ".work";
+    const fs::path patchFolder = stage / "patch";
     fs::create_directories(work);
-    const fs::path patchFolder = releaseFolder / "patch";
+    fs::create_directories(patchFolder);
     std::vector<Published> published(plan.deltas.size() + kPackTotal);
     std::vector<std::function<void()>> jobs;
     for (size_t i = 0; i < plan.deltas.size(); ++i) {
@@ -144,20 +133,56 @@ Release MakeRelease(const std::vector<fs::path>& versionFolders, const fs::path&
         });
     }
     RunInParallel(jobs, kArchiveThreads);
+    fs::remove_all(work);
+
+    progress.Step("replies and news");
+    WriteReplies(plan, options, stage / "replies.txt");
+    WriteText(stage / Narrow(kNewsPage),
+              options.newsPage.empty() ? MakeNewsPage() : options.newsPage);
+    if (!options.launcherUpdate.empty()) {
+        fs::copy_file(options.launcherUpdate, patchFolder / Narrow(kUpdaterExe));
+    }
     Release release;
-    release.folder = releaseFolder;
+    release.folder = stage;
     for (const Published& archive : published) {
         release.torrentFiles.push_back(archive.torrent);
         release.infoHashes.push_back(archive.infoHash);
     }
-    fs::remove_all(work);
+    return release;
+}
 
-    progress.Step("replies and news");
-    WriteReplies(plan, options, releaseFolder / "replies.txt");
-    WriteText(releaseFolder / Narrow(kNewsPage),
-              options.newsPage.empty() ? MakeNewsPage() : options.newsPage);
-    if (!options.launcherUpdate.empty()) {
-        fs::copy_file(options.launcherUpdate, release.PatchFolder() / Narrow(kUpdaterExe));
+}  // namespace
+
+Release MakeRelease(const std::vector<fs::path>& versionFolders, const fs::path& releaseFolder,
+                    const ReleaseOptions& options) {
+    if (!options.launcherUpdate.empty() && !fs::is_regular_file(options.launcherUpdate)) {
+        throw ReleaseError("no launcher build at " + options.launcherUpdate.string());
+    }
+    CheckEmptyFolder(releaseFolder);
+    Progress progress(options, CountPackFiles(versionFolders));
+    const ReleasePlan plan = PlanRelease(versionFolders, [&progress](const fs::path& file) {
+        progress.Step("checksum " + file.string());
+    });
+    progress.StartPhase(static_cast<int>(plan.deltas.size()) + kPackTotal + 1);
+
+    // The release appears whole or not at all, so that a failed run never leaves a folder that
+    // an update server could serve half made.
+    const fs::path target = fs::absolute(releaseFolder).lexically_normal();
+    const fs::path stage = target.parent_path() / (target.filename().string() + ".partial");
+    fs::remove_all(stage);
+    Release release;
+    try {
+        release = WriteRelease(plan, stage, options, progress);
+        fs::create_directories(target.parent_path());
+        fs::rename(stage, target);
+    } catch (...) {
+        std::error_code ignored;
+        fs::remove_all(stage, ignored);
+        throw;
+    }
+    release.folder = releaseFolder;
+    for (fs::path& torrent : release.torrentFiles) {
+        torrent = release.PatchFolder() / torrent.filename();
     }
     return release;
 }
