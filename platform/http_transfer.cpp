@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 
@@ -105,6 +106,9 @@ struct CHttpTransfer::State {
     bool headerEnded = false;
     bool done = false;
     CURLcode result = CURLE_OK;
+    // No byte for this long while the transfer is not paused by its reader: the server stalls.
+    std::chrono::seconds stallTimeout{60};
+    std::chrono::steady_clock::time_point lastProgress = std::chrono::steady_clock::now();
 
     std::size_t Buffered() const { return tail - head; }
 
@@ -122,6 +126,7 @@ struct CHttpTransfer::State {
     static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
         auto* state = static_cast<State*>(self);
         const std::size_t length = size * count;
+        state->lastProgress = std::chrono::steady_clock::now();
         if (length <= 2 && (length == 0 || data[0] == '\r' || data[0] == '\n'))
             state->headerEnded = state->HeaderIsFinal();
         return length;
@@ -140,6 +145,7 @@ struct CHttpTransfer::State {
 
     std::size_t Store(const char* data, std::size_t length) {
         headerEnded = true;
+        lastProgress = std::chrono::steady_clock::now();
         if (Buffered() > 0 && Buffered() + length > kBufferLimit) {
             paused = true;
             return CURL_WRITEFUNC_PAUSE;  // libcurl keeps the chunk and hands it over again
@@ -167,6 +173,7 @@ struct CHttpTransfer::State {
     void Advance(const char* verb) {
         if (paused) {
             paused = false;
+            lastProgress = std::chrono::steady_clock::now();
             curl_easy_pause(easy, CURLPAUSE_CONT);
         }
         const std::size_t before = Buffered();
@@ -174,6 +181,10 @@ struct CHttpTransfer::State {
         if (done || paused || Buffered() != before) return;
         curl_multi_poll(multi, nullptr, 0, kPollMilliseconds, nullptr);
         Perform(verb);
+        if (!done && !paused && std::chrono::steady_clock::now() - lastProgress > stallTimeout)
+            throw HttpFailure(ERROR_INTERNET_TIMEOUT,
+                              std::string("cannot ") + verb + " " + url + ": no data for " +
+                                  std::to_string(stallTimeout.count()) + " seconds");
     }
 
     void Perform(const char* verb) {
@@ -207,6 +218,7 @@ CHttpTransfer::CHttpTransfer(const HttpRequest& request, std::shared_ptr<HttpCon
     State& s = *m_state;
     s.url = request.url;
     s.followRedirects = request.followRedirects;
+    s.stallTimeout = std::chrono::seconds(request.stallTimeoutSeconds);
     s.pool = std::move(pool);
     s.buffer.resize(kBufferLimit);
     s.easy = curl_easy_init();
@@ -227,8 +239,6 @@ CHttpTransfer::CHttpTransfer(const HttpRequest& request, std::shared_ptr<HttpCon
     curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveChunk);
     curl_easy_setopt(e, CURLOPT_OPENSOCKETFUNCTION, &OpenCloseOnExecSocket);
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, request.connectTimeoutSeconds);
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, request.stallTimeoutSeconds);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &State::OnBody);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &s);
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &State::OnHeader);

@@ -1,7 +1,9 @@
 #include "tests/support/update_server.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
+#include <chrono>
 #include <cstdio>
 #include <stdexcept>
 
@@ -42,7 +44,14 @@ void UpdateServer::Start() {
     }
     auto server = std::make_unique<httplib::Server>();
     server->new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
-    server->set_keep_alive_timeout(1);
+    // Short keep-alive: Stop waits for idle connections to time out.
+    server->set_keep_alive_timeout(0);
+    server->set_tcp_nodelay(true);
+    // Without SO_REUSEPORT, so that a second server on a taken port fails instead of sharing it.
+    server->set_socket_options([](int socket) {
+        int on = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    });
     server->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
         Handle(request, response);
     });
@@ -55,6 +64,9 @@ void UpdateServer::Start() {
     }
     m_server = std::move(server);
     m_listenThread = std::thread([this] { m_server->listen_after_bind(); });
+    // Stop before the listener runs would be lost and leave it running.
+    for (int waited = 0; waited < 5000 && !m_server->is_running(); ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void UpdateServer::Stop() {
