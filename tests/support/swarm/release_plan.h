@@ -21,7 +21,7 @@ struct PlannedDelta {
 struct ReleasePlan {
     std::array<std::filesystem::path, kPackTotal> current;
     std::array<uint32_t, kPackTotal> currentChecksum{};
-    std::vector<PlannedDelta> deltas;  // by pack, then by version
+    std::vector<PlannedDelta> deltas;  // in pack order
 };
 
 // Checks the version folders (see MakeRelease) and checksums every pack, reporting each file to
