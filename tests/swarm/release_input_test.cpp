@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "tests/support/reply_table.h"
+#include "tests/support/swarm/delta_file.h"
 #include "tests/support/swarm/pack_checksum.h"
 #include "tests/support/swarm/pack_names.h"
 #include "tests/support/swarm/run_program.h"
@@ -93,6 +94,18 @@ TEST_F(ReleaseInputTest, FailedRunLeavesNoReleaseFolderBehind) {
     setenv("PATH", path.c_str(), 1);
     EXPECT_FALSE(fs::exists(folder.Path() / "release"));
     EXPECT_FALSE(fs::exists(folder.Path() / "release.partial"));
+}
+
+TEST_F(ReleaseInputTest, RewrittenShareSetsHowMuchOfAPackAnUpdateChanges) {
+    spec.changingPacks = {0};
+    spec.rewrittenShare = 0.1;
+    WriteGamePack(spec, 1, 0, folder.Path() / "old.vh");
+    WriteGamePack(spec, 2, 0, folder.Path() / "new.vh");
+    MakeDeltaFile(folder.Path() / "old.vh", folder.Path() / "new.vh", folder.Path() / "delta");
+    const double size = static_cast<double>(fs::file_size(folder.Path() / "new.vh"));
+    const auto delta = static_cast<double>(fs::file_size(folder.Path() / "delta"));
+    EXPECT_GT(delta, 0.09 * size);
+    EXPECT_LT(delta, 0.15 * size);
 }
 
 TEST_F(ReleaseInputTest, ChainOfVersionsPatchesOneStepAtATime) {

@@ -66,7 +66,7 @@ uint64_t BaseSize(const GameSpec& spec, int index) {
 
 // One update of a pack's bytes: a new header, a few rewritten stretches, one inserted stretch
 // and a longer tail. The header sits in the first sampled MiB, so the sampled checksum changes.
-void ApplyUpdate(Bytes& bytes, int index, int step, Random& random) {
+void ApplyUpdate(Bytes& bytes, int index, int step, double rewrittenShare, Random& random) {
     const std::string stamp =
         "Varnholt pack " + std::to_string(index) + " version " + std::to_string(step) + "\n";
     if (bytes.size() < stamp.size()) bytes.resize(stamp.size());
@@ -75,6 +75,14 @@ void ApplyUpdate(Bytes& bytes, int index, int step, Random& random) {
         const size_t offset = random.Below(bytes.size());
         const size_t length = std::min<size_t>(256 + random.Below(4096), bytes.size() - offset);
         random.Fill(bytes.data() + offset, length);
+    }
+    // One stretch in each of `stretches` equal slots, so that they never overlap.
+    constexpr size_t kStretch = 64 * 1024;
+    const auto stretches =
+        static_cast<size_t>(static_cast<double>(bytes.size()) * rewrittenShare) / kStretch;
+    const size_t slot = stretches == 0 ? 0 : bytes.size() / stretches;
+    for (size_t k = 0; k < stretches && slot >= kStretch; ++k) {
+        random.Fill(bytes.data() + k * slot + random.Below(slot - kStretch + 1), kStretch);
     }
     const Bytes inserted = random.Make(512 + random.Below(8192));
     const auto at = bytes.begin() + static_cast<std::ptrdiff_t>(random.Below(bytes.size()));
@@ -88,7 +96,7 @@ Bytes EvolvedBytes(const GameSpec& spec, int version, int index, uint64_t size, 
     Bytes bytes = base.Make(size);
     for (int step = 2; step <= EffectiveVersion(spec, version, index); ++step) {
         Random random(Mix(spec.seed, index, step) + static_cast<uint64_t>(salt));
-        ApplyUpdate(bytes, index, step, random);
+        ApplyUpdate(bytes, index, step, spec.rewrittenShare, random);
     }
     return bytes;
 }

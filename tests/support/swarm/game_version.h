@@ -14,6 +14,9 @@ struct GameSpec {
     uint64_t largestPack = 40ull << 20;
     // Packs that change from one version to the next; every other pack stays as it is.
     std::set<int> changingPacks = {0, 1, 2, 3, 4, 5, 6, 8, 9, 10, 11, 12, 14, 15, 16, 17, 18, 20};
+    // Share of a changing pack's bytes that each version rewrites besides its small edits, in
+    // stretches of 64 KiB spread over the pack (0.1 for an update that changes a tenth).
+    double rewrittenShare = 0.0;
 };
 
 // Writes the 21 packs "NAME.vh" of `version` (1, 2, ...) into `folder`, which is created.
