@@ -52,6 +52,15 @@ void UpdateServer::Start() {
         int on = 1;
         setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     });
+    if (m_logger) {
+        server->set_logger([logger = m_logger](const httplib::Request& request,
+                                               const httplib::Response& response) {
+            const auto length = response.get_header_value("Content-Length");
+            logger(request.remote_addr + " " + request.method + " " + request.target + " " +
+                   std::to_string(response.status) + " " + (length.empty() ? "-" : length) + " \"" +
+                   request.get_header_value("User-Agent") + "\"");
+        });
+    }
     server->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
         Handle(request, response);
     });
@@ -89,6 +98,10 @@ void UpdateServer::SetPatchFolder(const std::filesystem::path& folder) {
 void UpdateServer::LoadRelease(const std::filesystem::path& folder) {
     m_replies.LoadReleaseFile(folder);
     SetPatchFolder(folder / "patch");
+}
+
+void UpdateServer::SetLogger(std::function<void(const std::string& line)> logger) {
+    m_logger = std::move(logger);
 }
 
 void UpdateServer::SetStalled(bool stalled) {

@@ -11,6 +11,7 @@
 
 #include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -60,6 +61,10 @@ public:
     // While set, every new request is accepted and never answered.
     void SetStalled(bool stalled);
 
+    // Called once per answered request with a line such as
+    // "127.0.0.1 GET /info.php?Pack;sys;0000ABCD 200 12 \"Varnholt Launcher\"". Set before Start.
+    void SetLogger(std::function<void(const std::string& line)> logger);
+
     std::vector<RecordedRequest> Requests() const;
     void ClearRequests();
 
@@ -82,6 +87,7 @@ private:
     bool m_stopping = false;
     std::filesystem::path m_patchFolder;
     std::vector<RecordedRequest> m_requests;
+    std::function<void(const std::string&)> m_logger;
 };
 
 }  // namespace varnholt::test
