@@ -215,6 +215,23 @@ TEST_F(UpdateRun, TorrentAnswered404FailsBeforeTheDownload) {
     EXPECT_FALSE(fs::exists(ResumeRecord(*client)));
 }
 
+// A .torrent file the BitTorrent library cannot parse fails the update like any other error.
+TEST_F(UpdateRun, TorrentThatDoesNotParseEndsTheUpdateAsAnError) {
+    LiveRelease live(s_root / "release", m_work);
+    auto client = MakeClient();
+    const std::string stem =
+        update_test::DeltaStem(kChangedPack, Version(1) / swarm::PackFileName(kChangedPack));
+    live.Server().Replies().SetReply("patch/" + stem + ".torrent",
+                                     varnholt::test::ServerReply::Bytes("d4:infoi1ee"));
+
+    const RunReport report = RunDriver(*client, {});
+
+    EXPECT_EQ(report.FinalStatus(), kStatusError);
+    EXPECT_EQ(report.errorCode, -1);
+    EXPECT_TRUE(report.exited);
+    EXPECT_TRUE(PacksEqual(client->Dir() / "packs", Version(1)));
+}
+
 struct BrokenArchive {
     const char* name;
     bool withDelta;  // else the archive lacks its delta file
