@@ -222,4 +222,31 @@ TEST_F(HttpClient, ClosingEarlyStopsTheTransferAndTheSessionGoesOn) {
     EXPECT_EQ(text[0], '1');
 }
 
+TEST_F(HttpClient, PreconfiguredAccessTakesTheProxyOfTheEnvironmentAndDirectAccessNone) {
+    UpdateServer closed(0);
+    closed.Start();
+    const std::string url = closed.BaseUrl() + "news.html";
+    closed.Stop();  // reachable only through the proxy
+    m_server.Replies().SetReply(url, ServerReply::Bytes("via proxy"));
+    setenv("http_proxy", m_server.BaseUrl().c_str(), 1);
+    const auto open = [&url](CInternetSession& session) {
+        return std::unique_ptr<CHttpFile>(session.OpenURL(CString(url.c_str()), 1, kRequestFlags));
+    };
+
+    CInternetSession preconfigured(L"Varnholt Launcher");
+    auto file = open(preconfigured);
+    char buffer[64];
+    EXPECT_EQ(std::string(buffer, file->Read(buffer, sizeof buffer)), "via proxy");
+
+    CInternetSession direct(L"Varnholt Launcher", 1, INTERNET_OPEN_TYPE_DIRECT);
+    EXPECT_THROW(open(direct), CInternetException*);
+    unsetenv("http_proxy");
+
+    const CString proxy(m_server.BaseUrl().c_str());
+    CInternetSession ownProxy(L"Varnholt Launcher", 1, INTERNET_OPEN_TYPE_PROXY, proxy);
+    file = open(ownProxy);
+    EXPECT_EQ(std::string(buffer, file->Read(buffer, sizeof buffer)), "via proxy");
+    EXPECT_EQ(m_server.Requests().size(), 2u);
+}
+
 }  // namespace
