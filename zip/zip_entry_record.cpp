@@ -18,13 +18,6 @@ constexpr DWORD kTimestampModified = 0x01;
 constexpr DWORD kTimestampAccessed = 0x02;
 constexpr DWORD kTimestampCreated = 0x04;
 
-FILETIME ToFileTime(uint64_t ticks) {
-    FILETIME time;
-    time.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFFu);
-    time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-    return time;
-}
-
 uint32_t LittleEndian(const unsigned char* bytes, int count) {
     uint32_t value = 0;
     for (int i = 0; i < count; ++i) value |= static_cast<uint32_t>(bytes[i]) << (8 * i);
@@ -75,14 +68,14 @@ DWORD ZipAttributesFromExternal(DWORD a) {
 
 FILETIME UnixTimeToFileTime(int32_t seconds) {
     const int64_t since1601 = static_cast<int64_t>(seconds) + kSecondsFrom1601To1970;
-    return ToFileTime(static_cast<uint64_t>(since1601) * kFileTimeTicksPerSecond);
+    return TicksToFileTime(static_cast<uint64_t>(since1601) * kFileTimeTicksPerSecond);
 }
 
 ZipEntryTimes ZipEntryTimesFrom(DWORD dosDateTime, const unsigned char* extra, DWORD extraLength) {
-    FILETIME dos = ToFileTime(0);
+    FILETIME dos = TicksToFileTime(0);
     if (!DosDateTimeToFileTime(static_cast<WORD>(dosDateTime >> 16),
                                static_cast<WORD>(dosDateTime & 0xFFFF), &dos)) {
-        dos = ToFileTime(0);
+        dos = TicksToFileTime(0);
     }
     ZipEntryTimes times{dos, dos, dos};
     if (extra != nullptr && extraLength > 4) ApplyTimestampBlock(extra, extraLength, &times);

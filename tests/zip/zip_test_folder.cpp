@@ -76,8 +76,7 @@ std::string MixedContent(size_t size, unsigned seed) {
 }
 
 int64_t UnixSeconds(const FILETIME& time) {
-    const uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-    return static_cast<int64_t>(ticks / 10000000) - 11644473600LL;
+    return static_cast<int64_t>(FileTimeToTicks(time) / 10000000) - 11644473600LL;
 }
 
 int64_t FileModifiedSeconds(const std::string& path) {
