@@ -163,6 +163,7 @@ struct CHttpTransfer::State {
 
     std::size_t Take(char* out, std::size_t count) {
         const std::size_t n = std::min(count, Buffered());
+        if (n == 0) return 0;
         std::memcpy(out, buffer.data() + head, n);
         head += n;
         if (head == tail) head = tail = 0;

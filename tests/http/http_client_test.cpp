@@ -105,8 +105,13 @@ TEST_F(HttpClient, StreamsALargeBodyThroughBoundedMemoryInAnyChunkSize) {
         DWORD status = 0;
         EXPECT_TRUE(file->QueryInfoStatusCode(status));
         EXPECT_EQ(status, 200u);
-        // Neither the client nor the server in this process may hold the body whole.
+        // Neither the client nor the server in this process may hold the body whole. (The
+        // address sanitizer keeps freed memory resident, so resident size says nothing there.)
+#ifndef __SANITIZE_ADDRESS__
         EXPECT_LT(ResidentKiB() - before, 16 * 1024) << chunkSize;
+#else
+        (void)before;
+#endif
         EXPECT_EQ(file->Read(nullptr, 0), 0u);
     }
 }
@@ -239,7 +244,12 @@ TEST_F(HttpClient, PreconfiguredAccessTakesTheProxyOfTheEnvironmentAndDirectAcce
     EXPECT_EQ(std::string(buffer, file->Read(buffer, sizeof buffer)), "via proxy");
 
     CInternetSession direct(L"Varnholt Launcher", 1, INTERNET_OPEN_TYPE_DIRECT);
-    EXPECT_THROW(open(direct), CInternetException*);
+    try {
+        open(direct);
+        ADD_FAILURE() << "direct access went through the proxy";
+    } catch (CInternetException* e) {
+        e->Delete();
+    }
     unsetenv("http_proxy");
 
     const CString proxy(m_server.BaseUrl().c_str());
