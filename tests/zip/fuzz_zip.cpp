@@ -13,10 +13,20 @@
 
 namespace {
 
+std::string g_scratch;
+
+void RemoveScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::current_path("/", ignored);
+    std::filesystem::remove_all(g_scratch, ignored);
+}
+
 std::string MakeScratchFolder() {
     char pattern[] = "/tmp/fuzz-zip-XXXXXX";
     if (mkdtemp(pattern) == nullptr) std::abort();
-    return pattern;
+    g_scratch = pattern;
+    std::atexit(RemoveScratchFolder);
+    return g_scratch;
 }
 
 void CountBytes(int bytes, int* cancel) {
