@@ -3,9 +3,9 @@
 #include <fstream>
 #include <iterator>
 
+#include "tests/support/swarm/delta_file.h"
 #include "tests/support/swarm/pack_checksum.h"
 #include "tests/support/swarm/pack_names.h"
-#include "tests/support/swarm/run_program.h"
 #include "tests/support/swarm/torrent_file.h"
 
 namespace update_test {
@@ -56,8 +56,7 @@ engine_test::RunReport RunDriver(const engine_test::LauncherFolder& client,
 std::string MakeDelta(const fs::path& from, const fs::path& to, const fs::path& scratch) {
     fs::create_directories(scratch);
     const fs::path delta = scratch / (to.filename().string() + ".delta");
-    swarm::RunProgram({"xdelta3", "-e", "-f", "-n", "-A=", "-S", "none", "-D", "-s", from.string(),
-                       to.string(), delta.string()});
+    swarm::MakeDeltaFile(from, to, delta);
     return engine_test::ReadFile(delta);
 }
 

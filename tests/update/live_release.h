@@ -48,7 +48,7 @@ std::string DeltaStem(int index, const fs::path& oldPack);
 engine_test::RunReport RunDriver(const engine_test::LauncherFolder& client,
                                  const std::vector<std::string>& args);
 
-// The delta from `from` to `to` made by xdelta3 in plain VCDIFF, written below `scratch`.
+// The bytes of the delta from `from` to `to` as the release publishes it, made below `scratch`.
 std::string MakeDelta(const fs::path& from, const fs::path& to, const fs::path& scratch);
 
 // True when every pack file in `client` equals the one in `version`.
