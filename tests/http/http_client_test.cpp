@@ -10,6 +10,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/update_server.h"
@@ -205,6 +206,29 @@ TEST_F(HttpClient, StalledServerFailsWithinTheTimeoutInsteadOfHanging) {
         e->Delete();
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST_F(HttpClient, BodyCutShortByTheServerIsAFailureNotAShortFile) {
+    ServerReply cut = ServerReply::Bytes(std::string(100000, 'x'));
+    cut.stallAfter = 5000;
+    m_server.Replies().SetReply("patch/cut.zip", cut);
+    auto file = Open(m_session, "patch/cut.zip");
+    std::vector<char> buffer(4096);
+    EXPECT_EQ(file->Read(buffer.data(), 4096), 4096u);
+
+    std::thread stopper([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        m_server.Stop();  // closes the connection after 5000 of 100000 bytes
+    });
+    try {
+        while (file->Read(buffer.data(), 4096) > 0) {
+        }
+        ADD_FAILURE() << "a body cut short was read as complete";
+    } catch (CInternetException* e) {
+        EXPECT_EQ(e->m_dwError, ERROR_INTERNET_CONNECTION_ABORTED);
+        e->Delete();
+    }
+    stopper.join();
 }
 
 TEST_F(HttpClient, ClosingEarlyStopsTheTransferAndTheSessionGoesOn) {

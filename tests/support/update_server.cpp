@@ -157,17 +157,16 @@ void UpdateServer::SendReply(const ServerReply& reply, httplib::Response& respon
         response.set_content(body, type);
         return;
     }
-    const std::size_t sendFirst = std::min(*reply.stallAfter, body.size());
-    response.set_content_provider(body.size(), type,
-                                  [this, body = std::move(body), sendFirst](
-                                      std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                                      if (offset < sendFirst)
-                                          return sink.write(body.data() + offset,
-                                                            sendFirst - offset);
-                                      std::unique_lock lock(m_mutex);
-                                      m_wakeStalled.wait(lock, [this] { return m_stopping; });
-                                      return false;
-                                  });
+    const std::size_t size = body.size();  // taken before the body moves into the provider
+    const std::size_t sendFirst = std::min(*reply.stallAfter, size);
+    auto provider = [this, body = std::move(body), sendFirst](std::size_t offset, std::size_t,
+                                                              httplib::DataSink& sink) {
+        if (offset < sendFirst) return sink.write(body.data() + offset, sendFirst - offset);
+        std::unique_lock lock(m_mutex);
+        m_wakeStalled.wait(lock, [this] { return m_stopping; });
+        return false;
+    };
+    response.set_content_provider(size, type, std::move(provider));
 }
 
 bool UpdateServer::SendPatchFile(const std::string& name, httplib::Response& response) {
