@@ -4,12 +4,11 @@
 #include <cwchar>
 
 #include "platform/http_transfer.h"
+#include "platform/utf8.h"
 
 namespace {
 
 constexpr long kDefaultTimeoutSeconds = 60;
-
-std::string ToUtf8(LPCTSTR text) { return text ? std::string(CStringA(text).GetString()) : ""; }
 
 long TimeoutSeconds() {
     const char* value = std::getenv("VARNHOLT_HTTP_TIMEOUT_SECONDS");
@@ -79,13 +78,13 @@ CString CHttpFile::GetFileURL() const {
 CInternetSession::CInternetSession(LPCTSTR pstrAgent, DWORD_PTR dwContext, DWORD dwAccessType,
                                    LPCTSTR pstrProxyName, LPCTSTR pstrProxyBypass, DWORD)
     : m_settings(std::make_shared<Settings>()) {
-    m_settings->userAgent = ToUtf8(pstrAgent);
+    m_settings->userAgent = WideToUtf8(pstrAgent);
     m_settings->context = dwContext;
     if (dwAccessType == INTERNET_OPEN_TYPE_DIRECT) {
         m_settings->proxy = "-";
     } else if (dwAccessType == INTERNET_OPEN_TYPE_PROXY && pstrProxyName && *pstrProxyName) {
-        m_settings->proxy = ToUtf8(pstrProxyName);
-        m_settings->proxyBypass = ToUtf8(pstrProxyBypass);
+        m_settings->proxy = WideToUtf8(pstrProxyName);
+        m_settings->proxyBypass = WideToUtf8(pstrProxyBypass);
     }
     m_settings->timeoutSeconds = TimeoutSeconds();
     m_settings->pool = MakeHttpConnectionPool();
@@ -96,7 +95,7 @@ CInternetSession::~CInternetSession() { Close(); }
 CHttpFile* CInternetSession::OpenURL(LPCTSTR pstrURL, DWORD_PTR dwContext, DWORD dwFlags,
                                      LPCTSTR pstrHeaders, DWORD dwHeadersLength) {
     HttpRequest request;
-    request.url = ToUtf8(pstrURL);
+    request.url = WideToUtf8(pstrURL);
     request.userAgent = m_settings->userAgent;
     request.proxy = m_settings->proxy;
     request.proxyBypass = m_settings->proxyBypass;
@@ -112,7 +111,8 @@ CHttpFile* CInternetSession::OpenURL(LPCTSTR pstrURL, DWORD_PTR dwContext, DWORD
         const bool toTerminator = dwHeadersLength == 0 || dwHeadersLength == static_cast<DWORD>(-1);
         const std::size_t length = toTerminator ? std::wcslen(pstrHeaders) : dwHeadersLength;
         const CString headers(pstrHeaders, static_cast<int>(length));
-        for (std::string& line : SplitHeaderLines(ToUtf8(headers))) request.headers.push_back(line);
+        for (std::string& line : SplitHeaderLines(WideToUtf8(headers)))
+            request.headers.push_back(line);
     }
     if (!m_settings->pool) m_settings->pool = MakeHttpConnectionPool();
     try {

@@ -12,12 +12,11 @@
 #include <thread>
 
 #include "platform/last_error.h"
+#include "platform/utf8.h"
 
 extern char** environ;
 
 namespace {
-
-std::string ToUtf8(LPCTSTR text) { return std::string(CStringA(text).GetString()); }
 
 int ExitCodeFromWaitStatus(int status) {
     if (WIFEXITED(status)) return WEXITSTATUS(status);
@@ -98,13 +97,13 @@ HANDLE StartProcessWithArguments(LPCTSTR pszExe, const std::vector<CString>& vec
         return NULL;
     }
     std::vector<std::string> arguments;
-    arguments.push_back(ToUtf8(pszExe));
-    for (const CString& argument : vecArgs) arguments.push_back(ToUtf8(argument));
+    arguments.push_back(WideToUtf8(pszExe));
+    for (const CString& argument : vecArgs) arguments.push_back(WideToUtf8(argument));
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
 
-    const SpawnSettings settings(pszWorkingFolder ? ToUtf8(pszWorkingFolder) : std::string());
+    const SpawnSettings settings(pszWorkingFolder ? WideToUtf8(pszWorkingFolder) : std::string());
     pid_t pid = 0;
     const int error =
         posix_spawn(&pid, argv[0], settings.Actions(), settings.Attributes(), argv.data(), environ);
@@ -128,7 +127,7 @@ BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
 }
 
 BOOL SetFileExecutable(LPCTSTR pszPath) {
-    const std::string path = ToUtf8(pszPath);
+    const std::string path = WideToUtf8(pszPath);
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) {
         SetLastErrorFromErrno(errno);
