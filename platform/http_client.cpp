@@ -39,7 +39,8 @@ std::vector<std::string> SplitHeaderLines(const std::string& text) {
 
 struct CInternetSession::Settings {
     std::string userAgent;
-    std::string proxy;  // empty: the environment's; "-": none
+    bool direct = false;
+    std::string proxy;  // empty: the environment's
     std::string proxyBypass;
     DWORD_PTR context = 1;
     long timeoutSeconds = kDefaultTimeoutSeconds;
@@ -81,7 +82,7 @@ CInternetSession::CInternetSession(LPCTSTR pstrAgent, DWORD_PTR dwContext, DWORD
     m_settings->userAgent = WideToUtf8(pstrAgent);
     m_settings->context = dwContext;
     if (dwAccessType == INTERNET_OPEN_TYPE_DIRECT) {
-        m_settings->proxy = "-";
+        m_settings->direct = true;
     } else if (dwAccessType == INTERNET_OPEN_TYPE_PROXY && pstrProxyName && *pstrProxyName) {
         m_settings->proxy = WideToUtf8(pstrProxyName);
         m_settings->proxyBypass = WideToUtf8(pstrProxyBypass);
@@ -97,6 +98,7 @@ CHttpFile* CInternetSession::OpenURL(LPCTSTR pstrURL, DWORD_PTR dwContext, DWORD
     HttpRequest request;
     request.url = WideToUtf8(pstrURL);
     request.userAgent = m_settings->userAgent;
+    request.direct = m_settings->direct;
     request.proxy = m_settings->proxy;
     request.proxyBypass = m_settings->proxyBypass;
     request.followRedirects = (dwFlags & INTERNET_FLAG_NO_AUTO_REDIRECT) == 0;

@@ -246,7 +246,7 @@ CHttpTransfer::CHttpTransfer(const HttpRequest& request, std::shared_ptr<HttpCon
     curl_easy_setopt(e, CURLOPT_HEADERDATA, &s);
     if (!request.userAgent.empty())
         curl_easy_setopt(e, CURLOPT_USERAGENT, request.userAgent.c_str());
-    if (request.proxy == "-") {
+    if (request.direct) {
         curl_easy_setopt(e, CURLOPT_PROXY, "");
     } else if (!request.proxy.empty()) {
         curl_easy_setopt(e, CURLOPT_PROXY, request.proxy.c_str());

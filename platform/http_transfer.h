@@ -15,7 +15,9 @@ struct HttpRequest {
     std::string url;
     std::string userAgent;
     std::vector<std::string> headers;  // complete lines without line breaks
-    // Empty: the proxy of the environment (http_proxy, no_proxy, ...). "-": none at all.
+    // No proxy at all; otherwise proxy, or when it is empty the proxy of the environment
+    // (http_proxy, no_proxy, ...).
+    bool direct = false;
     std::string proxy;
     std::string proxyBypass;
     bool followRedirects = true;
