@@ -19,9 +19,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/utf8.h"
 #include "tests/vcdiff/decode_helpers.h"
 #include "tests/vcdiff/test_data.h"
-#include "tools/bench_vcdiff/engine_like_files.h"
+#include "update/source_file.h"
+#include "update/target_file.h"
 #include "vcdiff/streaming_decoder.h"
 
 extern char** environ;
@@ -30,25 +32,38 @@ namespace {
 
 constexpr size_t kPieceSize = 4096;
 
+// Decodes with the engine's own file classes: the old pack read range by range in chunks, the
+// new pack written as the decoder hands out bytes and closed as the engine closes it.
 int DecodeFile(const char* oldPath, const char* deltaPath, const char* newPath) {
-    bench_vcdiff::ChunkedSourceFile source(oldPath, kPieceSize);
-    std::ifstream delta(deltaPath, std::ios::binary);
-    if (!delta) {
-        std::fprintf(stderr, "cannot open %s\n", deltaPath);
-        return 1;
-    }
-    bench_vcdiff::TargetFile target(newPath);
-    vcdiff::VCDiffStreamingDecoder decoder;
-    decoder.SetAllowVcdTarget(false);
-    decoder.StartDecoding(&source);
-    decoder.SetMaximumTargetFileSize(0xFFFFFFFF);
-    std::vector<char> piece(kPieceSize);
-    while (delta.read(piece.data(), kPieceSize) || delta.gcount() > 0) {
-        if (!decoder.DecodeChunk(piece.data(), static_cast<size_t>(delta.gcount()), &target)) {
+    try {
+        CSourceFile source(Utf8ToWide(oldPath).c_str(), kPieceSize);
+        std::ifstream delta(deltaPath, std::ios::binary);
+        if (!delta) {
+            std::fprintf(stderr, "cannot open %s\n", deltaPath);
             return 1;
         }
+        CTargetFile target(Utf8ToWide(newPath).c_str());
+        vcdiff::VCDiffStreamingDecoder decoder;
+        decoder.SetAllowVcdTarget(false);
+        decoder.StartDecoding<CSourceFile>(&source);
+        decoder.SetMaximumTargetFileSize(0xFFFFFFFF);
+        std::vector<char> piece(kPieceSize);
+        while (delta.read(piece.data(), kPieceSize) || delta.gcount() > 0) {
+            const size_t n = static_cast<size_t>(delta.gcount());
+            if (!decoder.DecodeChunk<CTargetFile>(piece.data(), n, &target)) {
+                return 1;
+            }
+        }
+        if (!decoder.FinishDecoding()) {
+            return 1;
+        }
+        target.Close();
+        return 0;
+    } catch (CException* error) {
+        error->Delete();
+        std::fprintf(stderr, "file error while patching %s\n", oldPath);
+        return 1;
     }
-    return decoder.FinishDecoding() ? 0 : 1;
 }
 
 struct RunResult {
