@@ -51,7 +51,8 @@ CInternetException::CInternetException(DWORD dwError, DWORD_PTR dwContext,
                                        const CString& strMessage)
     : m_dwError(dwError), m_dwContext(dwContext), m_strMessage(strMessage) {}
 
-CHttpFile::CHttpFile(std::unique_ptr<CHttpTransfer> transfer) : m_transfer(std::move(transfer)) {}
+CHttpFile::CHttpFile(std::unique_ptr<CHttpTransfer> transfer, DWORD_PTR dwContext)
+    : m_transfer(std::move(transfer)), m_dwContext(dwContext) {}
 
 CHttpFile::~CHttpFile() = default;
 
@@ -60,7 +61,7 @@ UINT CHttpFile::Read(void* lpBuf, UINT nCount) {
     try {
         return static_cast<UINT>(m_transfer->Read(lpBuf, nCount));
     } catch (const HttpFailure& failure) {
-        ThrowInternetException(failure, 1);
+        ThrowInternetException(failure, m_dwContext);
     }
 }
 
@@ -118,7 +119,7 @@ CHttpFile* CInternetSession::OpenURL(LPCTSTR pstrURL, DWORD_PTR dwContext, DWORD
     }
     if (!m_settings->pool) m_settings->pool = MakeHttpConnectionPool();
     try {
-        return new CHttpFile(std::make_unique<CHttpTransfer>(request, m_settings->pool));
+        return new CHttpFile(std::make_unique<CHttpTransfer>(request, m_settings->pool), dwContext);
     } catch (const HttpFailure& failure) {
         ThrowInternetException(failure, dwContext);
     }

@@ -85,9 +85,10 @@ public:
 
 private:
     friend class CInternetSession;
-    explicit CHttpFile(std::unique_ptr<CHttpTransfer> transfer);
+    CHttpFile(std::unique_ptr<CHttpTransfer> transfer, DWORD_PTR dwContext);
 
     std::unique_ptr<CHttpTransfer> m_transfer;
+    DWORD_PTR m_dwContext;
 };
 
 class CInternetSession {
