@@ -10,6 +10,7 @@ ImageMagick.
 import os
 import shutil
 import stat
+import struct
 import subprocess
 import sys
 import tempfile
@@ -165,10 +166,26 @@ def start(folder, env):
     return subprocess.Popen([os.path.join(folder, "VarnholtLauncher.exe")], cwd=folder, env=env)
 
 
+def write_resume_record(folder, stage):
+    """An interrupted update of this launcher version at the given stage."""
+    a, b, c, d = (int(part) for part in CURRENT.split("."))
+    os.makedirs(os.path.join(folder, "temp"), exist_ok=True)
+    with open(os.path.join(folder, "temp", "resume.data"), "wb") as record:
+        record.write(struct.pack("<4I", c << 16 | d, a << 16 | b, stage, 0))
+
+
 def server_down(work):
     folder = os.path.join(work, "down")
     make_folder(folder, LAUNCHER)
+    write_resume_record(folder, 6)
     launcher = start(folder, environment(work))
+    question = wait_for(lambda: xdotool("search", "--onlyvisible", "--name",
+                                        "^Varnholt Launcher$"), 30)
+    if check(bool(question) and not launcher_windows(),
+             "an interrupted update is offered before the window shows"):
+        Screen("question-resume")
+        xdotool("windowfocus", "--sync", question.split()[0])
+        xdotool("key", "Return")
     windows = wait_for(launcher_windows, 30)
     if not check(bool(windows), "the window appears without a server"):
         launcher.kill()
