@@ -2,7 +2,6 @@
 // writing it to disk chunk by chunk as the engine does, and with `curl -o` from the same server,
 // alternately, and prints the ratio of the best times (the goal is at most 1.2).
 //   bench_http [SIZE_MIB [ROUNDS [CHUNK_BYTES]]]
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file.h"
 #include "platform/handle.h"
 #include "platform/http_client.h"
 #include "platform/process.h"
@@ -40,19 +40,15 @@ double DownloadWithClient(CInternetSession& session, const std::string& url, con
     CHttpFile* file = session.OpenURL(
         CString(url.c_str()), 1,
         INTERNET_FLAG_RELOAD | INTERNET_FLAG_DONT_CACHE | INTERNET_FLAG_TRANSFER_BINARY);
-    const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    CFile out(CString(to.c_str()), CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive);
     std::vector<char> buffer(chunk);
-    while (UINT n = file->Read(buffer.data(), static_cast<UINT>(buffer.size()))) {
-        if (write(out, buffer.data(), n) != static_cast<ssize_t>(n)) {
-            std::perror("write");
-            std::exit(1);
-        }
-    }
+    while (UINT n = file->Read(buffer.data(), static_cast<UINT>(buffer.size())))
+        out.Write(buffer.data(), n);
     DWORD status = 0;
     file->QueryInfoStatusCode(status);
     file->Close();
     delete file;
-    close(out);
+    out.Close();
     if (status != 200) {
         std::fprintf(stderr, "bench_http: status %u\n", status);
         std::exit(1);
