@@ -151,6 +151,32 @@ TEST_F(SwarmTest, SeederStoppedAndStartedAgainServesANewDownload) {
     ExpectSameArchives(torrents, saved);
 }
 
+TEST(SeederTest, SaysSoWhenItsPortIsTaken) {
+    const int taker = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(taker, 0);
+    // Earlier tests leave connections of the seeder's port in TIME_WAIT.
+    const int on = 1;
+    setsockopt(taker, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(kSeederPort);
+    inet_pton(AF_INET, kSeederAddress, &address.sin_addr);
+    ASSERT_EQ(bind(taker, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(taker, 1), 0);
+
+    Seeder seeder({}, fs::temp_directory_path());
+    try {
+        seeder.Start();
+        ADD_FAILURE() << "the seeder started on a taken port";
+    } catch (const std::runtime_error& error) {
+        EXPECT_NE(std::string(error.what()).find("cannot listen on 127.0.0.2:6881"),
+                  std::string::npos)
+            << error.what();
+    }
+    EXPECT_FALSE(seeder.IsRunning());
+    close(taker);
+}
+
 TEST(TrackerTest, RefusesATakenPortAndFreesItsOwnWhenDestroyed) {
     if (const std::string why = WhyTrackerCannotStart(); !why.empty()) GTEST_SKIP() << why;
     TempFolder work;

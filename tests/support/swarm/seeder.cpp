@@ -1,6 +1,7 @@
 #include "tests/support/swarm/seeder.h"
 
 #include <libtorrent/add_torrent_params.hpp>
+#include <libtorrent/alert_types.hpp>
 #include <libtorrent/ip_filter.hpp>
 #include <libtorrent/session.hpp>
 #include <libtorrent/session_params.hpp>
@@ -42,7 +43,8 @@ lt::settings_pack SeederSettings(uint16_t port) {
     pack.set_int(lt::settings_pack::active_downloads, 1000);
     // A test that stops the seeder should not wait for the goodbye to the tracker.
     pack.set_int(lt::settings_pack::stop_tracker_timeout, 1);
-    pack.set_int(lt::settings_pack::alert_mask, lt::alert_category::error);
+    pack.set_int(lt::settings_pack::alert_mask,
+                 lt::alert_category::error | lt::alert_category::status);
     return pack;
 }
 
@@ -55,6 +57,26 @@ lt::ip_filter LoopbackOnly() {
                     lt::make_address("ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"),
                     lt::ip_filter::blocked);
     return filter;
+}
+
+// A port that is taken does not stop the library from starting; it only says so in an alert, and
+// the seeder would then serve nobody. Waits for the word on the TCP listen socket.
+void WaitForListenSocket(lt::session& session, const std::string& address) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        session.wait_for_alert(std::chrono::milliseconds(100));
+        std::vector<lt::alert*> alerts;
+        session.pop_alerts(&alerts);
+        for (const lt::alert* alert : alerts) {
+            if (const auto* ok = lt::alert_cast<lt::listen_succeeded_alert>(alert)) {
+                if (ok->socket_type == lt::socket_type_t::tcp) return;
+            } else if (const auto* failed = lt::alert_cast<lt::listen_failed_alert>(alert)) {
+                throw std::runtime_error("seeder cannot listen on " + address + ": " +
+                                         failed->error.message());
+            }
+        }
+    }
+    throw std::runtime_error("seeder does not listen on " + address + " after 10 s");
 }
 
 }  // namespace
@@ -70,6 +92,11 @@ Seeder::~Seeder() = default;
 void Seeder::Start() {
     if (m_session) return;
     auto session = std::make_unique<Session>(lt::session_params(SeederSettings(m_port)));
+    WaitForListenSocket(session->session,
+                        std::string(kSeederAddress) + ":" + std::to_string(m_port));
+    lt::settings_pack quiet;
+    quiet.set_int(lt::settings_pack::alert_mask, lt::alert_category::error);
+    session->session.apply_settings(std::move(quiet));
     session->session.set_ip_filter(LoopbackOnly());
     for (const std::filesystem::path& file : m_torrentFiles) {
         lt::add_torrent_params params;
