@@ -96,7 +96,14 @@ int main(int argc, char** argv) {
     double bestClient = 1e9;
     double bestCurl = 1e9;
     for (int round = 0; round < rounds; ++round) {
-        const double client = DownloadWithClient(session, url, folder / "client.out", chunk);
+        double client = 0;
+        try {
+            client = DownloadWithClient(session, url, folder / "client.out", chunk);
+        } catch (CException* e) {
+            std::fprintf(stderr, "bench_http: %ls\n", e->GetErrorMessage().GetString());
+            e->Delete();
+            return 1;
+        }
         const double curl = DownloadWithCurl(url, folder / "curl.out");
         if (fs::file_size(folder / "client.out") != (mib << 20)) {
             std::fprintf(stderr, "bench_http: the client wrote a file of the wrong size\n");
