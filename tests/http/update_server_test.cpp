@@ -1,6 +1,7 @@
 #include "tests/support/update_server.h"
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -78,6 +79,11 @@ TEST_F(UpdateServerTest, ServesAReleaseFolderAsTheLauncherAsksForIt) {
     EXPECT_EQ(Get(server, "info.php?Pack;scripts;0000ABCD").body, EncodeUtf16Le("UPDATE!"));
     EXPECT_EQ(Get(server, "info.php?Pack;scripts;0000ABCE").body, EncodeUtf16Le("CORRUPTED!"));
     EXPECT_EQ(Get(server, "news.html").body, "<p>news</p>");
+    // A browser renders the news page only when it is said to be HTML.
+    httplib::Client browser("127.0.0.1", server.Port());
+    const auto page = browser.Get("/news.html");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
     EXPECT_EQ(Get(server, "patch/VarnholtUpdate.exe").body,
               "\x7f"
               "ELF");
@@ -87,7 +93,7 @@ TEST_F(UpdateServerTest, ServesAReleaseFolderAsTheLauncherAsksForIt) {
     EXPECT_EQ(Get(server, "info.php?Other").status, 404u);
 
     const auto requests = server.Requests();
-    ASSERT_EQ(requests.size(), 10u);
+    ASSERT_EQ(requests.size(), 11u);
     EXPECT_EQ(requests[2].address, "info.php?Pack;scripts;0000ABCD");
     EXPECT_EQ(requests[2].userAgent, "Varnholt Launcher");
 }

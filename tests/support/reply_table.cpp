@@ -66,16 +66,27 @@ std::string EncodeUtf16Le(const std::string& utf8) {
 }
 
 ServerReply ServerReply::Text(std::string text, int status) {
-    return ServerReply{status, std::move(text), false, std::nullopt};
+    return ServerReply{status, std::move(text), false, std::nullopt, ""};
 }
 
 ServerReply ServerReply::Bytes(std::string bytes, int status) {
-    return ServerReply{status, std::move(bytes), true, std::nullopt};
+    return ServerReply{status, std::move(bytes), true, std::nullopt, ""};
 }
 
-ServerReply ServerReply::Status(int status) { return ServerReply{status, "", true, std::nullopt}; }
+ServerReply ServerReply::Status(int status) {
+    return ServerReply{status, "", true, std::nullopt, ""};
+}
+
+ServerReply ServerReply::Html(std::string page, int status) {
+    return ServerReply{status, std::move(page), true, std::nullopt, "text/html; charset=utf-8"};
+}
 
 std::string ServerReply::EncodedBody() const { return raw ? body : EncodeUtf16Le(body); }
+
+std::string ServerReply::ContentType() const {
+    if (!contentType.empty()) return contentType;
+    return raw ? "application/octet-stream" : "text/plain; charset=utf-16le";
+}
 
 void ReplyTable::SetLauncherReply(ServerReply reply) {
     std::lock_guard lock(m_mutex);
@@ -105,7 +116,7 @@ void ReplyTable::SetReply(const std::string& address, ServerReply reply) {
 
 void ReplyTable::SetNewsPage(std::string html) {
     std::lock_guard lock(m_mutex);
-    m_news = ServerReply::Bytes(std::move(html));
+    m_news = ServerReply::Html(std::move(html));
 }
 
 void ReplyTable::LoadReleaseFile(const std::filesystem::path& folder) {

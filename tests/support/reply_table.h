@@ -21,13 +21,17 @@ struct ServerReply {
     // Send only this many bytes of the encoded body, then hold the connection open without
     // sending more, as a server that stalls mid-transfer.
     std::optional<std::size_t> stallAfter;
+    // Empty: UTF-16 plain text, or application/octet-stream for raw bytes.
+    std::string contentType;
 
     static ServerReply Text(std::string text, int status = 200);
     static ServerReply Bytes(std::string bytes, int status = 200);
     static ServerReply Status(int status);
+    static ServerReply Html(std::string page, int status = 200);
 
-    // The bytes that go on the wire.
+    // The bytes and their type as they go on the wire.
     std::string EncodedBody() const;
+    std::string ContentType() const;
 };
 
 // UTF-8 to UTF-16LE; malformed input is a test bug and throws std::invalid_argument.

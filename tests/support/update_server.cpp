@@ -152,7 +152,7 @@ void UpdateServer::Handle(const httplib::Request& request, httplib::Response& re
 void UpdateServer::SendReply(const ServerReply& reply, httplib::Response& response) {
     response.status = reply.status;
     std::string body = reply.EncodedBody();
-    const char* type = reply.raw ? "application/octet-stream" : "text/plain; charset=utf-16le";
+    const std::string type = reply.ContentType();
     if (!reply.stallAfter) {
         response.set_content(body, type);
         return;
