@@ -264,6 +264,19 @@ def normal_run(work):
                   "the taskbar progress reaches full over D-Bus")
 
 
+def update_copy_running(folder):
+    """True while a process runs the downloaded launcher copy of this folder."""
+    copy = os.path.join(folder, "VarnholtUpdate.exe").encode()
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as cmdline:
+                if cmdline.read().split(b"\0")[0] == copy:
+                    return True
+        except OSError:
+            pass
+    return False
+
+
 def hand_over(work):
     folder = os.path.join(work, "handover")
     make_folder(folder, LAUNCHER)
@@ -273,9 +286,15 @@ def hand_over(work):
     target = os.path.join(folder, "VarnholtLauncher.exe")
     expected = open(NEXT_LAUNCHER, "rb").read()
     try:
-        check(ended(old, 60), "the outdated launcher ends after starting its update")
-        replaced = wait_for(lambda: open(target, "rb").read() == expected, 30)
+        # The copy waits at most 1.5 s for the outgoing launcher's lock before it replaces it.
+        copy_started = wait_for(lambda: update_copy_running(folder) and time.monotonic(), 60,
+                                step=0.01)
+        replaced = wait_for(lambda: open(target, "rb").read() == expected, 30, step=0.01)
         check(replaced, "the -update copy puts the newer launcher in place")
+        if copy_started and replaced:
+            took = time.monotonic() - copy_started
+            check(took < 2.0, "the hand-over takes %.2f s from the copy's start" % took)
+        check(ended(old, 30), "the outdated launcher ends after starting its update")
         check(os.stat(target).st_mode & stat.S_IXUSR, "the replaced launcher stays executable")
         windows = wait_for(launcher_windows, 30)
         check(bool(windows), "the newer launcher starts with its window")
@@ -285,7 +304,7 @@ def hand_over(work):
             wait_for(lambda: play_enabled(Screen(), origin), 60, step=0.5)
             Screen("window-after-handover")
             click(origin, 619, 20)
-            if pid and wait_for(lambda: not os.path.exists("/proc/" + pid), 20) is False:
+            if pid and not wait_for(lambda: not os.path.exists("/proc/" + pid), 20):
                 os.kill(int(pid), 9)
                 check(False, "the newer launcher closes at its ready state")
     finally:
