@@ -141,15 +141,15 @@ class Server:
         self.process.wait(timeout=10)
 
 
-def environment(work):
+def environment(work, language="C.UTF-8"):
     runtime = os.path.join(work, "run")
     os.makedirs(runtime, mode=0o700, exist_ok=True)
     browser = os.path.join(work, "browser.sh")
     with open(browser, "w") as script:
         script.write('#!/bin/sh\necho "$1" >> "%s"\n' % os.path.join(work, "browser.txt"))
     os.chmod(browser, 0o755)
-    env = dict(os.environ, XDG_RUNTIME_DIR=runtime, BROWSER=browser, LANG="C.UTF-8",
-               LC_ALL="C.UTF-8")
+    env = dict(os.environ, XDG_RUNTIME_DIR=runtime, BROWSER=browser, LANG=language,
+               LC_ALL=language)
     env.pop("QT_QPA_PLATFORM", None)
     return env
 
@@ -178,7 +178,8 @@ def server_down(work):
     folder = os.path.join(work, "down")
     make_folder(folder, LAUNCHER)
     write_resume_record(folder, 6)
-    launcher = start(folder, environment(work))
+    # In Russian: the texts, the pages and the play button's picture follow the language.
+    launcher = start(folder, environment(work, "ru_RU.UTF-8"))
     question = wait_for(lambda: xdotool("search", "--onlyvisible", "--name",
                                         "^Varnholt Launcher$"), 30)
     if check(bool(question) and not launcher_windows(),
