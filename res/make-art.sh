@@ -47,54 +47,47 @@ masks = struct.pack('<III', 0xF800, 0x07E0, 0x001F)
 open(out, 'wb').write(header + info + masks + pixels)
 PY
 
-# A 4-frame button strip: normal, hover, pressed, disabled. $1 size, $2 glyph drawing, $3 output.
-button_strip() {
-  local size=$1 glyph=$2 out=$3 depth=$4 w=${1%x*} h=${1#*x}
-  local frames=()
-  local i=0
-  for look in '#3b2a1a:#c9a45a:#e0c080' '#5a3f22:#ffd98a:#fff0c0' '#1e150d:#9a7a3c:#c9a45a' \
-              '#262220:#5a5550:#6a6560'; do
+# Writes the four state frames of a button: normal, hover, pressed (drawn one pixel lower and
+# to the right), disabled. $1 the frame-drawing function, called with fill, edge, ink, shift and
+# the output; $2 the four looks as fill:edge:ink; the frames land in $tmp/frame0..3.png.
+four_frames() {
+  local draw=$1 i=0 fill edge ink
+  for look in $2; do
     IFS=: read -r fill edge ink <<<"$look"
-    local shift=0
-    [ $i -eq 2 ] && shift=1
-    convert -size "$size" gradient:"$fill"-'#0d0a08' \
-      -fill none -stroke "$edge" -draw "rectangle 0,0 $((w - 1)),$((h - 1))" \
-      -stroke "$ink" -fill "$ink" -draw "translate $shift,$shift $glyph" "$tmp/f$i.png"
-    frames+=("$tmp/f$i.png")
+    "$draw" "$fill" "$edge" "$ink" "$([ $i -eq 2 ] && echo 1 || echo 0)" "$tmp/frame$i.png"
     i=$((i + 1))
   done
-  convert "${frames[@]}" +append -alpha off -type TrueColor "$depth:$out"
 }
 
-button_strip 19x19 'stroke-width 2 line 5,13 13,13' bitmaps/133.bmp BMP3
-button_strip 19x19 'stroke-width 2 line 5,5 13,13 line 13,5 5,13' bitmaps/132.bmp BMP3
-
-# Play 131: English (32 bits per pixel) and Russian (24 bits per pixel) variants.
-play_strip() {
-  local text=$1 out=$2 format=$3
-  local frames=()
-  local i=0
-  for look in '#6a4a22:#c9a45a:#ffe3a0' '#8c6430:#ffd98a:#ffffff' '#3a2812:#9a7a3c:#d8b878' \
-              '#2a2622:#4a4540:#6a6560'; do
-    IFS=: read -r fill edge ink <<<"$look"
-    local shift=0
-    [ $i -eq 2 ] && shift=1
-    convert -size 125x38 gradient:"$fill"-'#140e08' \
-      -fill none -stroke "$edge" -strokewidth 2 -draw 'rectangle 1,1 123,36' \
-      -stroke none -font "$serif" -pointsize 18 -fill "$ink" -gravity center \
-      -annotate "+$shift+$shift" "$text" "$tmp/p$i.png"
-    frames+=("$tmp/p$i.png")
-    i=$((i + 1))
-  done
-  if [ "$format" = 32 ]; then
-    convert "${frames[@]}" +append -alpha set -channel A -evaluate set 100% +channel \
-      -define bmp:format=bmp4 "BMP:$out"
-  else
-    convert "${frames[@]}" +append -alpha off -type TrueColor "BMP3:$out"
-  fi
+# The small square buttons (minimise 133, close 132), 19 x 19, 24 bits per pixel.
+glyph=''
+glyph_frame() {
+  convert -size 19x19 gradient:"$1"-'#0d0a08' -fill none -stroke "$2" -draw 'rectangle 0,0 18,18' \
+    -stroke "$3" -fill "$3" -draw "translate $4,$4 stroke-width 2 $glyph" "$5"
 }
-play_strip 'PLAY' bitmaps/131.en.bmp 32
-play_strip 'ИГРАТЬ' bitmaps/131.ru.bmp 24
+small_looks='#3b2a1a:#c9a45a:#e0c080 #5a3f22:#ffd98a:#fff0c0 #1e150d:#9a7a3c:#c9a45a #262220:#5a5550:#6a6560'
+for button in '133:line 5,13 13,13' '132:line 5,5 13,13 line 13,5 5,13'; do
+  glyph=${button#*:}
+  four_frames glyph_frame "$small_looks"
+  convert "$tmp"/frame{0,1,2,3}.png +append -alpha off -type TrueColor "BMP3:bitmaps/${button%%:*}.bmp"
+done
+
+# Play 131, 125 x 38: English with 32 bits per pixel, Russian with 24.
+text=''
+play_frame() {
+  convert -size 125x38 gradient:"$1"-'#140e08' \
+    -fill none -stroke "$2" -strokewidth 2 -draw 'rectangle 1,1 123,36' \
+    -stroke none -font "$serif" -pointsize 18 -fill "$3" -gravity center \
+    -annotate "+$4+$4" "$text" "$5"
+}
+play_looks='#6a4a22:#c9a45a:#ffe3a0 #8c6430:#ffd98a:#ffffff #3a2812:#9a7a3c:#d8b878 #2a2622:#4a4540:#6a6560'
+text='PLAY'
+four_frames play_frame "$play_looks"
+convert "$tmp"/frame{0,1,2,3}.png +append -alpha set -channel A -evaluate set 100% +channel \
+  -define bmp:format=bmp4 BMP:bitmaps/131.en.bmp
+text='ИГРАТЬ'
+four_frames play_frame "$play_looks"
+convert "$tmp"/frame{0,1,2,3}.png +append -alpha off -type TrueColor BMP3:bitmaps/131.ru.bmp
 
 # Progress 134: frame 0 the empty bar, frame 1 the full bar (the bar cross-fades between them).
 convert -size 312x25 gradient:'#1a120c'-'#080605' \
@@ -109,5 +102,5 @@ for s in 16 32 48 128 256; do
   convert -size 256x256 xc:none -fill '#1e140c' -stroke "$gold" -strokewidth 10 \
     -draw 'path "M 40,30 L 216,30 L 216,130 Q 216,210 128,240 Q 40,210 40,130 Z"' \
     -stroke none -font "$serif" -pointsize 150 -fill "$gold" -gravity center \
-    -annotate +0+0 'V' -resize "${s}x${s}" "$([ "$s" -le 48 ] && echo PNG8 || echo PNG32):icons/128-$s.png"
+    -annotate +0+0 'V' -resize "${s}x${s}" -define png:exclude-chunks=date,time "$([ "$s" -le 48 ] && echo PNG8 || echo PNG32):icons/128-$s.png"
 done
