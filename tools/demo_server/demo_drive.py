@@ -1,0 +1,134 @@
+"""Drives the demo's launcher window as a player would and checks what the player would see.
+
+The window shows its state only as pixels: the play button turns from grey to warm brown in the
+timer tick that writes the ready text ("Everything is ready to enter the zone!") into the status
+line, so an enabled play button is the ready state. Everything else is checked on disk.
+"""
+import filecmp
+import os
+import subprocess
+import tempfile
+import time
+
+PLAY = (494, 436)  # the play button's place in the window
+PLAY_CENTRE = (494 + 60, 436 + 19)
+UPDATE_TIMEOUT = 150
+MAX_PROGRESS_SHOTS = 8
+
+
+def xdotool(*args):
+    result = subprocess.run(["xdotool", *args], capture_output=True, text=True)
+    return result.stdout.strip() if result.returncode == 0 else ""
+
+
+class Screen:
+    """One screenshot of the whole display, kept as a file when it has a name."""
+
+    def __init__(self, folder, name=None):
+        png = os.path.join(folder, name + ".png") if name else tempfile.mktemp(suffix=".png")
+        subprocess.run(["import", "-window", "root", png], check=True)
+        ppm = subprocess.run(["convert", png, "-depth", "8", "ppm:-"], check=True,
+                             capture_output=True).stdout
+        if not name:
+            os.unlink(png)
+        parts = ppm.split(maxsplit=4)
+        self.width = int(parts[1])
+        self.pixels = parts[4]
+
+    def pixel(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.pixels[i:i + 3])
+
+    def count(self, left, top, width, height, test):
+        return sum(1 for y in range(top, top + height, 2) for x in range(left, left + width, 2)
+                   if test(self.pixel(x, y)))
+
+
+def find_window(title="^Varnholt$"):
+    found = xdotool("search", "--onlyvisible", "--name", title).split()
+    return found[0] if found else None
+
+
+def error_box():
+    # The launcher's message boxes carry the application title; during an update only the
+    # failure box can show.
+    return find_window("^Varnholt Launcher$")
+
+
+def window_origin(window):
+    fields = dict(line.split("=", 1) for line in
+                  xdotool("getwindowgeometry", "--shell", window).splitlines() if "=" in line)
+    return int(fields.get("X", 0)), int(fields.get("Y", 0))
+
+
+def play_enabled(screen, origin):
+    # The enabled button's frame and letters are gold, the disabled one's grey: of the quarter
+    # of its pixels sampled, about 650 are gold when enabled, about 30 when not.
+    gold = screen.count(origin[0] + PLAY[0], origin[1] + PLAY[1], 124, 40,
+                        lambda p: p[0] - p[2] > 50)
+    return gold > 250
+
+
+def same_packs(new_packs, client_packs):
+    names = sorted(os.listdir(new_packs))
+    if sorted(os.listdir(client_packs)) != names:
+        return False
+    return all(filecmp.cmp(os.path.join(new_packs, name), os.path.join(client_packs, name),
+                           shallow=False) for name in names)
+
+
+def wait_until_ready(demo, origin):
+    """Screenshots of the update as it runs; True when play turns enabled in time."""
+    began = time.monotonic()
+    shots = 0
+    while time.monotonic() - began < UPDATE_TIMEOUT and demo.launcher.poll() is None:
+        name = None
+        if shots < MAX_PROGRESS_SHOTS:
+            shots += 1
+            name = "2-updating-%d" % shots
+        if play_enabled(Screen(demo.shots, name), origin):
+            return time.monotonic() - began
+        if error_box():
+            return None
+        time.sleep(1.5)
+    return None
+
+
+def drive(demo, check, wait_for, say):
+    window = wait_for(find_window, 60)
+    if not check(bool(window), "the launcher's window appears"):
+        return
+    origin = window_origin(window)
+    say("window %s at %s" % (window, origin))
+    Screen(demo.shots, "1-start")
+    took = wait_until_ready(demo, origin)
+    Screen(demo.shots, "3-ready")
+    if not check(took is not None, "the status line reaches the ready text and play is enabled"):
+        return
+    say("the update took %.1f s after the window appeared" % took)
+
+    check(same_packs(os.path.join(demo.work, "packs-2"), os.path.join(demo.client, "packs")),
+          "the client's 21 packs are byte for byte the new version")
+    ini = os.path.join(demo.client, "config", "game.ini")
+    check(os.path.exists(ini) and "resources=2" in open(ini).read(),
+          "the new resources pack is extracted into the client folder")
+
+    game_log = os.path.join(demo.client, "game", "Varnholt.log")
+    xdotool("mousemove", str(origin[0] + PLAY_CENTRE[0]), str(origin[1] + PLAY_CENTRE[1]),
+            "click", "1")
+    started = wait_for(lambda: os.path.exists(game_log), 15)
+    if check(started, "play starts the game (it writes game/Varnholt.log)"):
+        line = open(game_log).read().strip()
+        say("the game wrote: " + line)
+        check("folder " + os.path.join(demo.client, "game") in line and "21 packs" in line,
+              "the game runs in its folder with the 21 packs beside it")
+        demo.started["Varnholt.exe"] = int(line.split("pid ")[1].split(",")[0])
+    Screen(demo.shots, "4-playing")
+    check(not find_window(), "the launcher's window is hidden while the game runs")
+    try:
+        code = demo.launcher.wait(timeout=30)
+    except subprocess.TimeoutExpired:
+        code = None
+    check(code == 0, "the launcher ends with the game (exit code %s)" % code)
+    check(not os.path.exists(os.path.join(demo.client, "temp")),
+          "the launcher removed its temp folder at exit")
