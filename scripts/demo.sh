@@ -11,11 +11,13 @@
 #   --no-install  skip scripts/install-deps.sh
 #   --no-build    use the build as it stands
 #   --build DIR   the build folder (default: build, as scripts/test.sh)
+#   --isolated    exit with 77 (skipped) rather than run outside a network namespace
 # Run as root, everything runs in a network namespace of its own with only loopback.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build
 install=1
+isolated=0
 compile=1
 run_args=()
 while [ $# -gt 0 ]; do
@@ -23,12 +25,13 @@ while [ $# -gt 0 ]; do
     --auto | --small) run_args+=("$1") ;;
     --no-install) install=0 ;;
     --no-build) compile=0 ;;
+    --isolated) isolated=1 ;;
     --build)
       [ $# -ge 2 ] || { echo "demo.sh: --build needs a folder" >&2; exit 2; }
       build=$2
       shift
       ;;
-    *) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
+    *) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
   esac
   shift
 done
@@ -49,6 +52,11 @@ if [ "$(id -u)" -eq 0 ]; then
   # Server, tracker, seeder, launcher and Xvfb all in one loopback-only namespace; a display of
   # the caller's is still reached through its socket file.
   exec scripts/netns-run.sh "${run[@]}"
+fi
+if [ "$isolated" = 1 ]; then
+  # opentracker cannot run in a user namespace (see scripts/netns-run.sh), so only root isolates.
+  echo "demo.sh: not root, so no loopback-only network namespace for the demo; skipped" >&2
+  exit 77
 fi
 echo "demo.sh: not root, so the demo runs outside a network namespace of its own; the seeder still"
 echo "demo.sh: talks to 127.0.0.0/8 only, but the launcher listens and announces on every interface"

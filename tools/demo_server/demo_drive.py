@@ -11,6 +11,7 @@ import tempfile
 import time
 
 PLAY = (494, 436)  # the play button's place in the window
+VIEW = (6, 96, 628, 330)  # the news view's place and size
 PLAY_CENTRE = (494 + 60, 436 + 19)
 UPDATE_TIMEOUT = 150
 MAX_PROGRESS_SHOTS = 8
@@ -69,6 +70,14 @@ def play_enabled(screen, origin):
     return gold > 250
 
 
+def news_shown(screen, origin):
+    # The demo release's news page has gold headings; the view's own waiting and failure pages
+    # have grey and red text on black.
+    gold = screen.count(origin[0] + VIEW[0], origin[1] + VIEW[1], VIEW[2], VIEW[3],
+                        lambda p: p[0] > 200 and p[1] > 150 and p[2] < 120)
+    return gold > 100
+
+
 def same_packs(new_packs, client_packs):
     names = sorted(os.listdir(new_packs))
     if sorted(os.listdir(client_packs)) != names:
@@ -99,8 +108,9 @@ def drive(demo, check, wait_for, say):
     if not check(bool(window), "the launcher's window appears"):
         return
     origin = window_origin(window)
-    say("window %s at %s" % (window, origin))
     Screen(demo.shots, "1-start")
+    check(wait_for(lambda: news_shown(Screen(demo.shots), origin), 40, step=1),
+          "the view shows the news page of the demo server")
     took = wait_until_ready(demo, origin)
     Screen(demo.shots, "3-ready")
     if not check(took is not None, "the status line reaches the ready text and play is enabled"):
