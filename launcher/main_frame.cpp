@@ -117,7 +117,17 @@ void CMainFrame::mouseMoveEvent(QMouseEvent* event) {
     if (m_bDragging) move(event->globalPosition().toPoint() - m_ptDragOffset);
 }
 
-void CMainFrame::mouseReleaseEvent(QMouseEvent*) { m_bDragging = false; }
+void CMainFrame::mouseReleaseEvent(QMouseEvent* event) {
+    m_bDragging = false;
+    // A press on the background and a release over a button still clicks the button: the
+    // release belongs to the window under the cursor, as the buttons were designed for.
+    auto* pButton = qobject_cast<CCuteButton*>(childAt(event->position().toPoint()));
+    if (!pButton) return;
+    const QPointF point = pButton->mapFrom(this, event->position());
+    QMouseEvent release(QEvent::MouseButtonRelease, point, event->globalPosition(), event->button(),
+                        event->buttons(), event->modifiers());
+    QCoreApplication::sendEvent(pButton, &release);
+}
 
 void CMainFrame::OnMinimize() { showMinimized(); }
 

@@ -71,6 +71,12 @@ TEST_F(CuteButtonTest, ReleaseOutsideSendsNothing) {
     EXPECT_EQ(button.GetState(), CCuteButton::BTN_HOVER);
 }
 
+TEST_F(CuteButtonTest, ReleaseOverTheButtonClicksItWhereverThePressBegan) {
+    // A press elsewhere gives the button only the release.
+    Release(inside);
+    EXPECT_EQ(commands, std::vector<UINT>{IDC_MINIMIZE});
+}
+
 TEST_F(CuteButtonTest, DisablingWhileHoveredShowsDisabledUntilEnabled) {
     Move(inside, false);
     ASSERT_EQ(button.GetState(), CCuteButton::BTN_HOVER);

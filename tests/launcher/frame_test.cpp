@@ -2,6 +2,8 @@
 // question and the failure box.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QMouseEvent>
 #include <QTest>
 
 #include "launcher/main_frame.h"
@@ -188,6 +190,18 @@ TEST_F(FrameTest, CloseDuringTheUpdateAsksBeforeStopping) {
     // The engine unwinds to status 10 and the next tick closes the window.
     SetStatus(STATUS_STOPPED, -1);
     frame.OnTimer();
+    EXPECT_FALSE(frame.isVisible());
+}
+
+TEST_F(FrameTest, PressOnTheBackgroundAndReleaseOverCloseIsAClick) {
+    SetStatus(STATUS_READY, -1);
+    const QPoint background(300, 200 + 96), overClose(615, 15);
+    QMouseEvent press(QEvent::MouseButtonPress, background, frame.mapToGlobal(background),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&frame, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, overClose, frame.mapToGlobal(overClose),
+                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&frame, &release);
     EXPECT_FALSE(frame.isVisible());
 }
 
