@@ -39,7 +39,7 @@ done
 if [ "$install" = 1 ]; then scripts/install-deps.sh; fi
 if [ "$compile" = 1 ]; then
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNHOLT_GUI=ON
-  cmake --build "$build" -j"$(nproc)" --target VarnholtLauncher make_release demo_server demo_game
+  cmake --build "$build" -j"${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}" --target VarnholtLauncher make_release demo_server demo_game
 fi
 
 run=(python3 tools/demo_server/demo_run.py "$build" "${run_args[@]}")

@@ -65,6 +65,19 @@ def children(pid):
     return found
 
 
+def processes_in(folder):
+    """Processes whose working folder lies in folder: the launcher, its browser helpers, the game."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            cwd = os.readlink("/proc/%s/cwd" % pid)
+        except OSError:
+            continue
+        if (cwd == folder or cwd.startswith(folder + os.sep)) and alive(int(pid)):
+            found.append(int(pid))
+    return found
+
+
 class Demo:
     def __init__(self, build, auto, small):
         self.build = os.path.abspath(build)
@@ -210,6 +223,10 @@ def main():
     if demo.auto:
         for name, pid in sorted(demo.started.items()):
             check(wait_for(lambda: not alive(pid), 10), "%s (pid %d) has stopped" % (name, pid))
+        wait_for(lambda: not processes_in(demo.work), 10)
+        left = processes_in(demo.work)
+        check(not left, "no process runs in %s any more%s" %
+              (demo.work, " (left: %s)" % left if left else ""))
         say("screenshots in " + demo.shots)
         say("%d failure(s)" % len(failures))
     return 1 if failures else 0
