@@ -1,0 +1,110 @@
+// Lets a test reach into a launcher it runs as a child process: linked into a copy of the update
+// driver, this reads the environment once and makes the platform's file operations fail or wait.
+//
+//   VARNHOLT_FAULT_PIDFILE=FILE          the process writes its id into FILE at start-up
+//   VARNHOLT_FAULT_FAIL=OP:SUFFIX:ERRNO  OP on every path ending in SUFFIX fails with ERRNO
+//                                        (a number, or ENOSPC, EIO, EACCES)
+//   VARNHOLT_FAULT_PAUSE=OP:SUFFIX:FILE  the first OP on a path ending in SUFFIX writes the process
+//                                        id into FILE and then waits until FILE is deleted, so the
+//                                        test can kill, stop a server or look at the disk there
+// OP is one of open, read, write, setlength, delete, move, mkdir, rmdir.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/fault_hook.h"
+#include "platform/utf8.h"
+
+namespace {
+
+struct Rule {
+    FileOperation operation;
+    CString suffix;
+    std::string last;  // errno for a failure, the marker file for a pause
+};
+
+bool ParseRule(const char* text, Rule& rule) {
+    static const std::map<std::string, FileOperation> kOperations = {
+        {"open", FileOperation::Open},
+        {"read", FileOperation::Read},
+        {"write", FileOperation::Write},
+        {"setlength", FileOperation::SetLength},
+        {"delete", FileOperation::Delete},
+        {"move", FileOperation::Move},
+        {"mkdir", FileOperation::CreateDirectory},
+        {"rmdir", FileOperation::RemoveDirectory}};
+    if (text == nullptr) return false;
+    const std::string spec = text;
+    const std::size_t first = spec.find(':');
+    const std::size_t last = spec.rfind(':');
+    if (first == std::string::npos || first == last) return false;
+    const auto operation = kOperations.find(spec.substr(0, first));
+    if (operation == kOperations.end()) return false;
+    rule.operation = operation->second;
+    rule.suffix = CString(Utf8ToWide(spec.substr(first + 1, last - first - 1)).c_str());
+    rule.last = spec.substr(last + 1);
+    return true;
+}
+
+int ErrnoOf(const std::string& name) {
+    if (name == "ENOSPC") return ENOSPC;
+    if (name == "EIO") return EIO;
+    if (name == "EACCES") return EACCES;
+    return std::atoi(name.c_str());
+}
+
+bool Matches(const Rule& rule, FileOperation operation, const CString& path) {
+    return operation == rule.operation && path.Right(rule.suffix.GetLength()) == rule.suffix;
+}
+
+void Pause(const std::string& marker) {
+    std::ofstream(marker) << getpid() << "\n";
+    while (access(marker.c_str(), F_OK) == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+struct Rules {
+    Rule fail;
+    Rule pause;
+    bool failing = false;
+    bool pausing = false;
+    std::once_flag paused;
+
+    Rules() {
+        failing = ParseRule(std::getenv("VARNHOLT_FAULT_FAIL"), fail);
+        pausing = ParseRule(std::getenv("VARNHOLT_FAULT_PAUSE"), pause);
+    }
+};
+
+struct WritePidFile {
+    WritePidFile() {
+        if (const char* pidFile = std::getenv("VARNHOLT_FAULT_PIDFILE"))
+            std::ofstream(pidFile) << getpid() << "\n";
+    }
+};
+
+const WritePidFile g_pidFile;
+
+}  // namespace
+
+// The layer asks InjectedFault before each file operation; the link (-Wl,--wrap) sends that call
+// here first. Wrapping the call, rather than installing a hook from a static initialiser, keeps
+// the rules in force whatever order the program's static objects are built in.
+extern "C" int __real__Z13InjectedFault13FileOperationPKw(FileOperation operation, LPCTSTR path);
+extern "C" int __wrap__Z13InjectedFault13FileOperationPKw(FileOperation operation, LPCTSTR path) {
+    static Rules rules;
+    if (rules.pausing || rules.failing) {
+        const CString strPath(path);
+        if (rules.pausing && Matches(rules.pause, operation, strPath))
+            std::call_once(rules.paused, [] { Pause(rules.pause.last); });
+        if (rules.failing && Matches(rules.fail, operation, strPath))
+            return ErrnoOf(rules.fail.last);
+    }
+    return __real__Z13InjectedFault13FileOperationPKw(operation, path);
+}

@@ -1,0 +1,266 @@
+// An update interrupted in each of its late stages (download, extraction, patching, resources,
+// the moves into packs/) by a kill, a stop or a failure, then started again: no pack is ever
+// anything but its old or new version, a kill leaves no resume record while a stop or failure
+// leaves one of its stage, and the restart, resumed or not, ends with the new version. Also the
+// seeder that vanishes in the middle of the download.
+#include <gtest/gtest.h>
+
+#include "tests/faults/fault_run.h"
+#include "tests/support/swarm/client_layout.h"
+#include "tests/support/swarm/game_version.h"
+#include "tests/support/swarm/pack_names.h"
+#include "tests/support/swarm/release.h"
+#include "tests/update/live_release.h"
+
+namespace faults {
+namespace {
+
+using engine_test::Driver;
+using engine_test::LauncherFolder;
+using engine_test::RunReport;
+using update_test::LiveRelease;
+
+// Packs 1 and 20 are patched (first and last of the pass), the corrupted pack 0 and the missing
+// pack 13 come whole; the resources pack (4) changes too.
+const std::set<int> kChangingPacks = {1, 2, 4, 8, 16, 20};
+const swarm::ClientLayout kLayout = {{13}, {0}};
+
+// A game and its release, made once per test program.
+class Game {
+public:
+    explicit Game(uint64_t largestPack) {
+        std::string pattern = (fs::temp_directory_path() / "varnholt-faults-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no temporary folder");
+        root = pattern;
+        swarm::GameSpec spec;
+        spec.largestPack = largestPack;
+        spec.changingPacks = kChangingPacks;
+        swarm::WriteGameVersion(spec, 1, Version(1));
+        swarm::WriteGameVersion(spec, 2, Version(2));
+        swarm::MakeRelease({Version(1), Version(2)}, root / "release");
+    }
+    ~Game() {
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
+    fs::path Version(int version) const { return root / ("v" + std::to_string(version)); }
+
+    fs::path root;
+};
+
+enum class Interruption { Kill, Stop, Fail };
+
+struct InterruptCase {
+    const char* name;
+    Interruption how;
+    int stage;  // the status shown when it happens
+    // Where it happens: a file operation and a path suffix (empty: at the first status line of
+    // the stage).
+    std::string operation;
+    std::string suffix;
+    int errorCode = -1;  // of a failure
+};
+
+std::string Patched(int pack) { return "temp/" + swarm::PackName(pack) + ".patched"; }
+
+const std::vector<InterruptCase>& InterruptCases() {
+    static const std::vector<InterruptCase> cases = {
+        {"KillDownloading", Interruption::Kill, kStatusDownload, "", ""},
+        {"KillExtracting", Interruption::Kill, kStatusExtract, "write", ".patch"},
+        {"KillPatching", Interruption::Kill, kStatusInstall, "write", Patched(20)},
+        {"KillBetweenMoves", Interruption::Kill, kStatusInstall, "move", Patched(2)},
+        {"KillExtractingResources", Interruption::Kill, kStatusResources, "write", "ui/skin.dat"},
+        {"StopDownloading", Interruption::Stop, kStatusDownload, "", ""},
+        {"StopExtracting", Interruption::Stop, kStatusExtract, "", ""},
+        {"StopPatching", Interruption::Stop, kStatusInstall, "", ""},
+        {"StopExtractingResources", Interruption::Stop, kStatusResources, "", ""},
+        // A full disk while extracting and while patching.
+        {"DiskFullExtracting", Interruption::Fail, kStatusExtract, "write", ".patch", 705},
+        {"DiskFullPatching", Interruption::Fail, kStatusInstall, "write", Patched(20), -1},
+        {"MoveFails", Interruption::Fail, kStatusInstall, "move", Patched(2), 606},
+        {"DiskFullExtractingResources", Interruption::Fail, kStatusResources, "write",
+         "ui/skin.dat", 705},
+    };
+    return cases;
+}
+
+class Interrupted : public ::testing::TestWithParam<std::tuple<InterruptCase, bool>> {
+protected:
+    static void SetUpTestSuite() { s_game = new Game(1 << 20); }
+    static void TearDownTestSuite() {
+        delete s_game;
+        s_game = nullptr;
+    }
+
+    void SetUp() override {
+        m_work = s_game->root / ("work-" + std::to_string(++s_runs));
+        fs::create_directories(m_work);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(m_work, ignored);
+    }
+
+    // Runs the interrupted update; returns its report.
+    RunReport RunInterrupted(const LauncherFolder& client, const InterruptCase& c) {
+        const Pause pause(m_work / "pause");
+        const fs::path pidFile = m_work / "pid";
+        std::map<std::string, std::string> environment = {
+            {"VARNHOLT_FAULT_PIDFILE", pidFile.string()}};
+        std::vector<std::string> args;
+        if (c.how == Interruption::Stop) args.push_back("--stop-at=" + std::to_string(c.stage));
+        if (c.how == Interruption::Fail)
+            environment["VARNHOLT_FAULT_FAIL"] = c.operation + ":" + c.suffix + ":ENOSPC";
+        if (c.how == Interruption::Kill && !c.operation.empty())
+            environment["VARNHOLT_FAULT_PAUSE"] = pause.Spec(c.operation, c.suffix);
+        std::optional<Driver> driver;
+        {
+            ScopedEnvironment scoped(environment);
+            driver.emplace(client.Launcher(), args);
+        }
+        if (c.how == Interruption::Kill) {
+            std::optional<pid_t> pid;
+            if (c.operation.empty()) {
+                driver->ReadUntil("status " + std::to_string(c.stage));
+                pid = ReadPidFile(pidFile, std::chrono::seconds(5));
+            } else {
+                pid = pause.Wait();
+            }
+            EXPECT_TRUE(pid) << "the launcher never got to the kill";
+            if (pid) KillHard(*pid);
+        }
+        return ReportOf(driver->ReadToEnd(std::chrono::seconds(120)));
+    }
+
+    static inline Game* s_game = nullptr;
+    static inline int s_runs = 0;
+    fs::path m_work;
+};
+
+TEST_P(Interrupted, RestartEndsWithTheNewVersionAndNoPackIsEverDamaged) {
+    const auto& [c, resume] = GetParam();
+    if (c.how == Interruption::Kill && !resume) GTEST_SKIP() << "a kill leaves nothing to resume";
+    LiveRelease live(s_game->root / "release", m_work);
+    LauncherFolder client(FAULT_DRIVER);
+    swarm::MakeClientFolder(s_game->Version(1), client.Dir(), kLayout);
+    const fs::path packs = client.Dir() / "packs";
+    PackWatcher watcher(packs, ReadPacks(packs), ReadPacks(s_game->Version(2)));
+
+    const RunReport first = RunInterrupted(client, c);
+
+    EXPECT_TRUE(first.Saw(c.stage)) << "never reached stage " << c.stage;
+    if (c.how == Interruption::Kill) {
+        EXPECT_FALSE(first.exited);
+        EXPECT_FALSE(ResumeStage(client.Dir())) << "a kill wrote a resume record";
+    } else {
+        EXPECT_EQ(first.FinalStatus(), c.how == Interruption::Stop ? kStatusStopped : kStatusError);
+        if (c.how == Interruption::Fail) {
+            EXPECT_EQ(first.errorCode, c.errorCode);
+        }
+        EXPECT_EQ(ResumeStage(client.Dir()), c.stage);
+    }
+    if (c.stage > kStatusDownload) {
+        EXPECT_TRUE(fs::is_directory(client.Dir() / "temp")) << "the downloads were thrown away";
+    }
+
+    Driver restart(client.Launcher(), {resume ? "--resume=yes" : "--resume=no"});
+    const RunReport second = ReportOf(restart.ReadToEnd(std::chrono::seconds(120)));
+
+    EXPECT_EQ(second.FinalStatus(), kStatusReady) << "error " << second.errorCode;
+    EXPECT_TRUE(update_test::PacksEqual(packs, s_game->Version(2)));
+    EXPECT_EQ(engine_test::ReadFile(client.Dir() / "readme.txt"),
+              "Varnholt game resources, release 2.\n");
+    if (resume && c.how != Interruption::Kill && c.stage > kStatusDownload) {
+        EXPECT_FALSE(second.Saw(kStatusDownload)) << "a resumed update fetched again";
+    }
+    const std::vector<std::string> damaged = watcher.Stop();
+    EXPECT_TRUE(damaged.empty()) << "damaged pack seen: " << damaged.front();
+}
+
+INSTANTIATE_TEST_SUITE_P(Stages, Interrupted,
+                         ::testing::Combine(::testing::ValuesIn(InterruptCases()),
+                                            ::testing::Bool()),
+                         [](const auto& param) {
+                             return std::string(std::get<0>(param.param).name) +
+                                    (std::get<1>(param.param) ? "ResumedYes" : "ResumedNo");
+                         });
+
+// The seeder vanishes in the middle of the download, with a payload large enough to be caught
+// half done.
+class SwarmFault : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { s_game = new Game(48 << 20); }
+    static void TearDownTestSuite() {
+        delete s_game;
+        s_game = nullptr;
+    }
+    void SetUp() override {
+        m_work = s_game->root / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::create_directories(m_work);
+        client = std::make_unique<LauncherFolder>(FAULT_DRIVER);
+        swarm::MakeClientFolder(s_game->Version(1), client->Dir(), kLayout);
+    }
+    void TearDown() override {
+        client.reset();
+        std::error_code ignored;
+        fs::remove_all(m_work, ignored);
+    }
+
+    // Lets the seeder serve a few MiB, then takes it away.
+    static void SeedAWhile(swarm::Seeder& seeder) {
+        seeder.Start();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (seeder.UploadedBytes() < (4 << 20) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        seeder.Stop();
+    }
+
+    static inline Game* s_game = nullptr;
+    fs::path m_work;
+    std::unique_ptr<LauncherFolder> client;
+};
+
+TEST_F(SwarmFault, SeederThatComesBackCompletesTheDownload) {
+    LiveRelease live(s_game->root / "release", m_work, /*seeding=*/false);
+    Driver driver(client->Launcher(), {});
+    driver.ReadUntil("status 5");
+    SeedAWhile(live.Seeder());
+    // Without a seeder the download stands still and the update waits.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (std::chrono::steady_clock::now() < until) driver.ReadLine(std::chrono::seconds(1));
+    const RunReport meanwhile = ReportOf(driver.Lines());
+    ASSERT_EQ(meanwhile.FinalStatus(), kStatusDownload) << "done before the seeder vanished";
+    EXPECT_LT(meanwhile.statuses.back().second, 100);
+
+    live.Seeder().Start();
+    const RunReport report = ReportOf(driver.ReadToEnd(std::chrono::seconds(120)));
+
+    EXPECT_EQ(report.FinalStatus(), kStatusReady) << "error " << report.errorCode;
+    EXPECT_TRUE(update_test::PacksEqual(client->Dir() / "packs", s_game->Version(2)));
+}
+
+TEST_F(SwarmFault, SeederThatNeverComesBackIsStoppedAndTheNextStartResumes) {
+    LiveRelease live(s_game->root / "release", m_work, /*seeding=*/false);
+    std::optional<Driver> driver;
+    driver.emplace(client->Launcher(), std::vector<std::string>{"--stop-at=5:1"});
+    driver->ReadUntil("status 5");
+    SeedAWhile(live.Seeder());
+    const int64_t firstUpload = live.Seeder().UploadedBytes();
+    const RunReport stopped = ReportOf(driver->ReadToEnd(std::chrono::seconds(60)));
+    ASSERT_EQ(stopped.FinalStatus(), kStatusStopped);
+    EXPECT_EQ(ResumeStage(client->Dir()), kStatusDownload);
+    const uint64_t payload = fs::file_size(s_game->root / "release" / "patch" / "local.zip");
+
+    live.Seeder().Start();
+    driver.emplace(client->Launcher(), std::vector<std::string>{"--resume=yes"});
+    const RunReport resumed = ReportOf(driver->ReadToEnd(std::chrono::seconds(120)));
+
+    EXPECT_EQ(resumed.FinalStatus(), kStatusReady) << "error " << resumed.errorCode;
+    EXPECT_TRUE(update_test::PacksEqual(client->Dir() / "packs", s_game->Version(2)));
+    // What came before the stop was kept: the second run fetched less than the whole pack.
+    EXPECT_GT(firstUpload, 0);
+    EXPECT_LT(static_cast<uint64_t>(live.Seeder().UploadedBytes()), payload);
+}
+
+}  // namespace
+}  // namespace faults
