@@ -9,6 +9,8 @@ namespace platform_detail {
 
 void ThrowInvalidIndex() { AfxThrowInvalidArgException(); }
 
+void ThrowOutOfMemory() { AfxThrowMemoryException(); }
+
 void AppendConverted(std::wstring& out, const char* text, size_t length) {
     if (length) out += Utf8ToWide(text, length);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <exception>
 #include <string>
 
 #include "platform/types.h"
@@ -28,6 +29,7 @@ size_t Length(const Ch* text) {
 template <typename Ch>
 void FormatAppend(std::basic_string<Ch>& out, const Ch* format, va_list args);
 [[noreturn]] void ThrowInvalidIndex();
+[[noreturn]] void ThrowOutOfMemory();
 // Loads string resource id in the user's language; FALSE (and empty text) when it is missing.
 BOOL LoadStringResource(UINT id, std::wstring& text);
 }  // namespace platform_detail
@@ -154,12 +156,13 @@ public:
 
     // A writable buffer of at least minLength characters (plus terminator); ReleaseBuffer
     // sets the length, -1 meaning up to the first terminator.
+    // Sizes come from callers: running out of memory throws CMemoryException*.
     Ch* GetBuffer(int minLength = 0) {
-        if (minLength > GetLength()) m_str.resize(static_cast<size_t>(minLength));
+        if (minLength > GetLength()) Resize(minLength);
         return m_str.data();
     }
     Ch* GetBufferSetLength(int length) {
-        m_str.resize(static_cast<size_t>(length < 0 ? 0 : length));
+        Resize(length < 0 ? 0 : length);
         return m_str.data();
     }
     void ReleaseBuffer(int newLength = -1) {
@@ -167,7 +170,13 @@ public:
             newLength = static_cast<int>(std::char_traits<Ch>::length(m_str.c_str()));
         m_str.resize(static_cast<size_t>(Clamp(newLength)));
     }
-    void Preallocate(int length) { m_str.reserve(static_cast<size_t>(length)); }
+    void Preallocate(int length) {
+        try {
+            m_str.reserve(static_cast<size_t>(length < 0 ? 0 : length));
+        } catch (const std::exception&) {
+            platform_detail::ThrowOutOfMemory();
+        }
+    }
 
     // Loads a string resource; a missing id leaves the string empty and returns FALSE.
     BOOL LoadString(UINT id) {
@@ -244,6 +253,13 @@ private:
     static const Ch* EmptyText() {
         static const Ch empty[1] = {0};
         return empty;
+    }
+    void Resize(int length) {
+        try {
+            m_str.resize(static_cast<size_t>(length));
+        } catch (const std::exception&) {
+            platform_detail::ThrowOutOfMemory();
+        }
     }
     size_t CheckedIndex(int index) const {
         if (index < 0 || index >= GetLength()) platform_detail::ThrowInvalidIndex();
