@@ -7,10 +7,9 @@
 DWORD CKernelObject::Wait(DWORD) { return WAIT_FAILED; }
 
 void CSignalObject::Set() {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_signalled = true;
-    }
+    // Notified under the lock: a woken waiter may release the last reference right away.
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_signalled = true;
     if (m_manualReset)
         m_changed.notify_all();
     else
