@@ -12,13 +12,22 @@
 #include "platform/last_error.h"
 #include "platform/utf8.h"
 
-BOOL CCriticalSection::Lock(DWORD timeoutMs) {
+bool LockWithin(std::recursive_mutex& mutex, DWORD timeoutMs) {
     if (timeoutMs == INFINITE) {
-        m_mutex.lock();
-        return TRUE;
+        mutex.lock();
+        return true;
     }
-    return m_mutex.try_lock_for(std::chrono::milliseconds(timeoutMs));
+    // Timed waits are rare and short here (a lock that someone else holds for a moment), so
+    // polling keeps to the plain mutex operations every tool understands.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!mutex.try_lock()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
+
+BOOL CCriticalSection::Lock(DWORD timeoutMs) { return LockWithin(m_mutex, timeoutMs); }
 
 BOOL CCriticalSection::Unlock() {
     m_mutex.unlock();
@@ -78,10 +87,7 @@ CMutex::~CMutex() {
 
 BOOL CMutex::Lock(DWORD timeoutMs) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    if (timeoutMs == INFINITE)
-        m_local.lock();
-    else if (!m_local.try_lock_until(deadline))
-        return FALSE;
+    if (!LockWithin(m_local, timeoutMs)) return FALSE;
     if (m_fd >= 0 && m_lockCount == 0) {
         while (flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
             if (errno != EWOULDBLOCK && errno != EINTR) {

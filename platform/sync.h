@@ -23,7 +23,7 @@ public:
     BOOL Unlock() override;
 
 private:
-    std::recursive_timed_mutex m_mutex;
+    std::recursive_mutex m_mutex;
 };
 
 // An event; automatically resetting unless manualReset. Names are not supported (the program
@@ -62,10 +62,13 @@ public:
     BOOL Unlock() override;
 
 private:
-    std::recursive_timed_mutex m_local;
+    std::recursive_mutex m_local;
     int m_fd = -1;
     int m_lockCount = 0;
 };
+
+// Locks mutex, waiting at most timeoutMs (INFINITE: without limit); true when it got it.
+bool LockWithin(std::recursive_mutex& mutex, DWORD timeoutMs);
 
 // Locks a synchronisation object for a scope.
 class CSingleLock {
