@@ -18,25 +18,25 @@ namespace {
 // Routes the page's navigation requests through the view's rule.
 class CLauncherPage : public QWebEnginePage {
 public:
-    CLauncherPage(QWebEngineProfile* pProfile, CVarnholtLauncherView* pView)
-        : QWebEnginePage(pProfile, pView), m_pView(pView) {}
+    CLauncherPage(QWebEngineProfile* pProfile, CVarnholtLauncherView* pView, bool bPopup = false)
+        : QWebEnginePage(pProfile, pView), m_pView(pView), m_bPopup(bPopup) {}
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override {
-        return m_pView->OnBeforeNavigate2(url);
+        if (!m_bPopup) return m_pView->OnBeforeNavigate2(url);
+        // A page asked for as a new window is shown nowhere: its address only goes through the
+        // view's rule, so a link to another site ends in the default browser too.
+        m_pView->OnBeforeNavigate2(url);
+        deleteLater();
+        return false;
     }
-    // A link that asks for a new window gets a page of its own whose first navigation goes
-    // through the same rule, so it ends in the default browser too.
     QWebEnginePage* createWindow(WebWindowType) override {
         return new CLauncherPage(profile(), m_pView, true);
     }
 
 private:
-    CLauncherPage(QWebEngineProfile* pProfile, CVarnholtLauncherView* pView, bool bPopup)
-        : QWebEnginePage(pProfile, pView), m_pView(pView) {
-        if (bPopup) connect(this, &QWebEnginePage::loadStarted, this, &QObject::deleteLater);
-    }
     CVarnholtLauncherView* m_pView;
+    const bool m_bPopup;
 };
 
 bool IsBrowserShortcut(const QKeyEvent* event) {

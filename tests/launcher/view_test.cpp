@@ -84,7 +84,8 @@ TEST_F(ViewTest, ServerDownEndsOnTheFailurePage) {
 TEST_F(ViewTest, NewsPageShowsAndItsLinksGoToTheDefaultBrowser) {
     UpdateServer server;
     server.Replies().SetNewsPage(
-        "<html><body><a id=l href='http://example.org/story'>story</a></body></html>");
+        "<html><body><a id=l href='http://example.org/story'>story</a>"
+        "<a id=w href='http://example.org/shop' target=_blank>shop</a></body></html>");
     server.Start();
     TrackLoads();
     view.OnInitialUpdate();
@@ -93,6 +94,10 @@ TEST_F(ViewTest, NewsPageShowsAndItsLinksGoToTheDefaultBrowser) {
     view.page()->runJavaScript(QStringLiteral("document.getElementById('l').click()"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.empty(); }, 5000));
     EXPECT_EQ(opened[0], QUrl(QStringLiteral("http://example.org/story")));
+    // A link that asks for a new window goes the same way.
+    view.page()->runJavaScript(QStringLiteral("document.getElementById('w').click()"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return opened.size() == 2; }, 5000));
+    EXPECT_EQ(opened[1], QUrl(QStringLiteral("http://example.org/shop")));
     QTest::qWait(300);
     EXPECT_EQ(view.url(), news);
     EXPECT_FALSE(view.history()->canGoBack());
