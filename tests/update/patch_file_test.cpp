@@ -128,7 +128,9 @@ TEST_F(Patching, RebuildsTheNewPackFromXdelta3Deltas) {
 
         EXPECT_TRUE(ReadFile(m_dir / "out") == c.next);
         EXPECT_TRUE(ReadFile(m_dir / "old") == c.old);
-        if (!delta.empty()) EXPECT_EQ(CurrentPercentOf(STATUS_INSTALL_PATCH), 100);
+        if (!delta.empty()) {
+            EXPECT_EQ(CurrentPercentOf(STATUS_INSTALL_PATCH), 100);
+        }
     }
 }
 

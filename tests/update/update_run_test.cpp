@@ -45,6 +45,13 @@ int FirstIndexOf(const RunReport& report, int status) {
     return -1;
 }
 
+int LastPercentOf(const RunReport& report, int status) {
+    int percent = -2;
+    for (const auto& [s, p] : report.statuses)
+        if (s == status) percent = p;
+    return percent;
+}
+
 // How often the run entered a status from another one.
 int TimesEntered(const RunReport& report, int status) {
     int count = 0;
@@ -124,7 +131,7 @@ TEST_F(UpdateRun, OutdatedClientBecomesTheNewVersion) {
         EXPECT_LE(percent, 100) << "status " << status;
         EXPECT_GE(percent, -1) << "status " << status;
     }
-    EXPECT_EQ(report.PercentsOf(kStatusDownload).back(), 100);
+    EXPECT_EQ(LastPercentOf(report, kStatusDownload), 100);
     EXPECT_FALSE(fs::exists(client->Dir() / "temp")) << "the scratch folder outlives the exit";
     EXPECT_TRUE(report.exited);
 }
