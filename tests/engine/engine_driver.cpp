@@ -1,0 +1,119 @@
+// Starts the update engine the way the launcher application does and prints what the window
+// would see, one line each: "<version> status <status> <percent>" for every change, then
+// "<version> error <number> <message>" once the engine has ended or is ready. At status 9 it
+// waits for a line on standard input (the player closing the window) before it sets the exit
+// event; it then waits for the update thread and prints "<version> exited".
+//
+//   engine_driver [--stop] [--resume=yes|no]
+//   engine_driver -update          (the downloaded copy: replace the launcher and restart it)
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include "platform/platform.h"
+#include "update/file_utils.h"
+#include "update/resume.h"
+#include "update/selfupdate.h"
+#include "update/status.h"
+#include "update/update_thread.h"
+
+namespace {
+
+// The message on one line: its line breaks become "\\n".
+std::string OneLine(const CString& str) {
+    std::string text;
+    for (char c : WideToUtf8(str)) {
+        if (c == '\n')
+            text += "\\n";
+        else if (c != '\r')
+            text += c;
+    }
+    return text;
+}
+
+std::string VersionText() {
+    const ULONGLONG v = GetModuleVersion();
+    return std::to_string(HIWORD(HIDWORD(v))) + "." + std::to_string(LOWORD(HIDWORD(v))) + "." +
+           std::to_string(HIWORD(LODWORD(v))) + "." + std::to_string(LOWORD(LODWORD(v)));
+}
+
+// "--fail=<operation>:<path suffix>" makes that file operation fail (EIO) on matching paths, so
+// failure paths are reached even when the tests run as root.
+void FailOperation(const std::string& spec) {
+    static const std::pair<const char*, FileOperation> kOperations[] = {
+        {"open", FileOperation::Open},
+        {"read", FileOperation::Read},
+        {"write", FileOperation::Write},
+        {"delete", FileOperation::Delete},
+        {"move", FileOperation::Move},
+        {"mkdir", FileOperation::CreateDirectory},
+        {"rmdir", FileOperation::RemoveDirectory}};
+    const std::size_t colon = spec.find(':');
+    const std::string name = spec.substr(0, colon);
+    const CString suffix(Utf8ToWide(spec.substr(colon + 1)).c_str());
+    for (const auto& [text, operation] : kOperations) {
+        if (name != text) continue;
+        const FileOperation failing = operation;
+        SetFaultHook([failing, suffix](FileOperation op, const CString& path) {
+            return op == failing && path.Right(suffix.GetLength()) == suffix ? EIO : 0;
+        });
+    }
+}
+
+bool IsFinal(int nStatus) { return nStatus == STATUS_READY || nStatus >= STATUS_STOPPED; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    _wsetlocale(LC_ALL, L"");
+    if (argc == 2 && std::strcmp(argv[1], "-update") == 0) {
+        ReplaceLauncher();
+        return 0;
+    }
+    bool bStop = false;
+    bool bResume = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--stop") bStop = true;
+        if (arg == "--resume=no") bResume = false;
+        if (arg.rfind("--fail=", 0) == 0) FailOperation(arg.substr(7));
+    }
+    const std::string version = VersionText();
+    const bool bResumable = CanResumeUpdate() != FALSE;
+    std::printf("%s resumable %d\n", version.c_str(), bResumable ? 1 : 0);
+    if (bResumable && !bResume) g_resume.nStatus = 0;
+    // A stop confirmed before the engine reaches its first stop point.
+    if (bStop) g_bStop = TRUE;
+    BeginUpdate();
+
+    int nLastStatus = -2;
+    int nLastPercent = -2;
+    for (;;) {
+        int nStatus = 0;
+        int nPercent = 0;
+        int nBar = 0;
+        GetStatus(&nStatus, &nPercent, &nBar);
+        if (nStatus != nLastStatus || nPercent != nLastPercent) {
+            std::printf("%s status %d %d\n", version.c_str(), nStatus, nPercent);
+            std::fflush(stdout);
+            nLastStatus = nStatus;
+            nLastPercent = nPercent;
+        }
+        if (IsFinal(nStatus)) break;
+        Sleep(1);
+    }
+    std::printf("%s error %d %s\n", version.c_str(), static_cast<int>(g_nErrorCode),
+                OneLine(GetErrorMessage()).c_str());
+    std::fflush(stdout);
+    if (nLastStatus == STATUS_READY) {
+        std::string line;
+        std::getline(std::cin, line);
+    }
+    g_evExit.SetEvent();
+    if (g_hUpdateThread != nullptr) WaitForSingleObject(g_hUpdateThread, INFINITE);
+    std::printf("%s exited\n", version.c_str());
+    std::fflush(stdout);
+    return 0;
+}

@@ -1,0 +1,94 @@
+// Extraction through the zip reader, in the engine's own process.
+#include "update/extract.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/engine/launcher_folder.h"
+#include "update/status.h"
+
+namespace engine_test {
+namespace {
+
+class Extract : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_nErrorCode = -1;
+        g_strError.Empty();
+        std::string pattern = (fs::temp_directory_path() / "varnholt-extract-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+        fs::create_directories(dir / "out");
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    CString Path(const fs::path& path) { return CString(Utf8ToWide(path.string()).c_str()); }
+    CString OutFolder() { return Path(dir / "out") + L"/"; }
+
+    int UnzipFailure(const fs::path& zip) {
+        try {
+            UnzipToFolder(OutFolder(), Path(zip), Count);
+        } catch (CUserException* e) {
+            e->Delete();
+            return g_nErrorCode;
+        }
+        return 0;
+    }
+
+    static void Count(int bytes, int*) { extracted += bytes; }
+    static inline long extracted = 0;
+    fs::path dir;
+};
+
+TEST_F(Extract, EntryNamesThatLeaveTheFolderAreRefused) {
+    for (const wchar_t* name :
+         {L"../x", L"a/../../x", L"a\\..\\..\\x", L"..", L"/etc/x", L"\\x", L"C:x", L""})
+        EXPECT_FALSE(IsSafeEntryName(name)) << WideToUtf8(name);
+    for (const wchar_t* name : {L"a", L"a/b/c.txt", L"..a/b", L"a..", L"dir/", L"a/./b"})
+        EXPECT_TRUE(IsSafeEntryName(name)) << WideToUtf8(name);
+
+    MakeZip(dir / "evil.zip", {{"good.txt", "good"}, {"sub/../../evil.txt", "evil"}});
+    EXPECT_EQ(UnzipFailure(dir / "evil.zip"), 705);
+    EXPECT_FALSE(fs::exists(dir / "evil.txt"));
+}
+
+TEST_F(Extract, FolderEntriesComeFirstAndFilesLandBelowTheFolder) {
+    MakeZip(dir / "tree.zip", {{"data/", ""},
+                               {"data/a.bin", std::string(300, 'a')},
+                               {"data\\b.bin", std::string(100, 'b')}});
+    EXPECT_EQ(GetZipTotalSize(Path(dir / "tree.zip")), 400u);
+    extracted = 0;
+    EXPECT_EQ(UnzipFailure(dir / "tree.zip"), 0);
+    EXPECT_EQ(ReadFile(dir / "out" / "data" / "a.bin"), std::string(300, 'a'));
+    EXPECT_EQ(ReadFile(dir / "out" / "data" / "b.bin"), std::string(100, 'b'));
+    EXPECT_EQ(extracted, 400);
+}
+
+TEST_F(Extract, FileEntryWithoutItsFolderFails705) {
+    MakeZip(dir / "flat.zip", {{"nofolder/a.bin", "a"}});
+    EXPECT_EQ(UnzipFailure(dir / "flat.zip"), 705);
+}
+
+TEST_F(Extract, ArchiveThatCannotBeOpenedFails633Or661) {
+    WriteFile(dir / "plain.zip", "not an archive");
+    try {
+        GetZipTotalSize(Path(dir / "plain.zip"));
+        FAIL() << "no exception";
+    } catch (CUserException* e) {
+        e->Delete();
+    }
+    EXPECT_EQ(g_nErrorCode, 633);
+    g_nErrorCode = -1;
+    EXPECT_EQ(UnzipFailure(dir / "plain.zip"), 661);
+}
+
+TEST_F(Extract, ExistingReadOnlyFileIsReplaced) {
+    WriteFile(dir / "out" / "a.txt", "old");
+    SetFileAttributesW(Path(dir / "out" / "a.txt"), FILE_ATTRIBUTE_READONLY);
+    MakeZip(dir / "a.zip", {{"a.txt", "new"}});
+    EXPECT_EQ(UnzipFailure(dir / "a.zip"), 0);
+    EXPECT_EQ(ReadFile(dir / "out" / "a.txt"), "new");
+    EXPECT_EQ(GetFileAttributesW(Path(dir / "out" / "a.txt")) & FILE_ATTRIBUTE_READONLY, 0u);
+}
+
+}  // namespace
+}  // namespace engine_test
