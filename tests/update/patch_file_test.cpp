@@ -222,6 +222,37 @@ TEST(TargetFile, CutsWhatWasReservedButNotWritten) {
     fs::remove(file);
 }
 
+// The final cut reports its failure on the way to success, where a pack with reserved garbage
+// at its end would otherwise be installed, but never from the destructor that runs while a
+// failure unwinds.
+TEST(TargetFile, FailingCutThrowsFromCloseButNotFromTheDestructor) {
+    const fs::path file = fs::temp_directory_path() / "varnholt-target-fail";
+    const auto failCuts = [](bool fail) {
+        SetFaultHook([fail](FileOperation op, const CString&) {
+            return fail && op == FileOperation::SetLength ? EIO : 0;
+        });
+    };
+    {
+        CTargetFile target(Wide(file));
+        target.append("abc", 3);
+        target.reserve(1000);
+        failCuts(true);
+        bool thrown = false;
+        try {
+            target.Close();
+        } catch (CFileException* e) {
+            e->Delete();
+            thrown = true;
+        }
+        EXPECT_TRUE(thrown);
+        ::testing::internal::CaptureStderr();
+    }
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("ERROR: "), std::string::npos);
+    ClearFaultHook();
+    EXPECT_EQ(fs::file_size(file), 1000u);
+    fs::remove(file);
+}
+
 class Installing : public Patching {
 protected:
     fs::path PackFile(int nPack) const {
