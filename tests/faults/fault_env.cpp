@@ -40,15 +40,15 @@ bool ParseRule(const char* text, Rule& rule) {
         {"mkdir", FileOperation::CreateDirectory},
         {"rmdir", FileOperation::RemoveDirectory}};
     if (text == nullptr) return false;
-    const std::string spec = text;
-    const std::size_t first = spec.find(':');
-    const std::size_t last = spec.rfind(':');
+    const std::string ruleText = text;
+    const std::size_t first = ruleText.find(':');
+    const std::size_t last = ruleText.rfind(':');
     if (first == std::string::npos || first == last) return false;
-    const auto operation = kOperations.find(spec.substr(0, first));
+    const auto operation = kOperations.find(ruleText.substr(0, first));
     if (operation == kOperations.end()) return false;
     rule.operation = operation->second;
-    rule.suffix = CString(Utf8ToWide(spec.substr(first + 1, last - first - 1)).c_str());
-    rule.last = spec.substr(last + 1);
+    rule.suffix = CString(Utf8ToWide(ruleText.substr(first + 1, last - first - 1)).c_str());
+    rule.last = ruleText.substr(last + 1);
     return true;
 }
 

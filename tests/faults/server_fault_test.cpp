@@ -145,7 +145,7 @@ TEST_P(ServerFault, EndsWithTheRequestsNumberAndLeavesThePacks) {
     std::map<std::string, std::string> environment = {
         {"VARNHOLT_HTTP_TIMEOUT_SECONDS", std::to_string(kTimeoutSeconds)}};
     if (c.pauseOperation != nullptr)
-        environment["VARNHOLT_FAULT_PAUSE"] = pause.Spec(c.pauseOperation, c.pauseSuffix);
+        environment["VARNHOLT_FAULT_PAUSE"] = pause.RuleFor(c.pauseOperation, c.pauseSuffix);
 
     const auto start = std::chrono::steady_clock::now();
     std::optional<Driver> driver;
