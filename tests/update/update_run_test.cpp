@@ -11,6 +11,7 @@
 #include "tests/support/swarm/game_version.h"
 #include "tests/support/swarm/pack_names.h"
 #include "tests/update/live_release.h"
+#include "update/status.h"
 
 namespace {
 
@@ -20,15 +21,6 @@ using engine_test::RunReport;
 using update_test::LiveRelease;
 using update_test::PacksEqual;
 using update_test::RunDriver;
-
-constexpr int kStatusCheck = 3;
-constexpr int kStatusTorrents = 4;
-constexpr int kStatusDownload = 5;
-constexpr int kStatusExtract = 6;
-constexpr int kStatusInstall = 7;
-constexpr int kStatusReady = 9;
-constexpr int kStatusStopped = 10;
-constexpr int kStatusError = 11;
 
 // The test game changes a few packs per version, so that a pass needs only a few torrents (the
 // library starts only a few of them at a time). Pack 0 is the largest: its whole download takes
@@ -102,6 +94,13 @@ protected:
         return client;
     }
 
+    // The server answers the request for the changed pack's .torrent file with this reply.
+    static void ReplaceTorrent(LiveRelease& live, varnholt::test::ServerReply reply) {
+        const std::string stem =
+            update_test::DeltaStem(kChangedPack, Version(1) / swarm::PackFileName(kChangedPack));
+        live.Server().Replies().SetReply("patch/" + stem + ".torrent", std::move(reply));
+    }
+
     static fs::path ResumeRecord(const LauncherFolder& client) {
         return client.Dir() / "temp" / "resume.data";
     }
@@ -116,14 +115,14 @@ TEST_F(UpdateRun, OutdatedClientBecomesTheNewVersion) {
 
     const RunReport report = RunDriver(*client, {});
 
-    ASSERT_EQ(report.FinalStatus(), kStatusReady) << "error " << report.errorCode;
+    ASSERT_EQ(report.FinalStatus(), STATUS_READY) << "error " << report.errorCode;
     EXPECT_EQ(report.errorCode, -1);
     EXPECT_TRUE(PacksEqual(client->Dir() / "packs", Version(2)));
-    const int torrents = FirstIndexOf(report, kStatusTorrents);
-    const int download = FirstIndexOf(report, kStatusDownload);
-    const int extract = FirstIndexOf(report, kStatusExtract);
-    const int install = FirstIndexOf(report, kStatusInstall);
-    EXPECT_LT(FirstIndexOf(report, kStatusCheck), torrents);
+    const int torrents = FirstIndexOf(report, STATUS_DOWNLOAD_TORRENTS);
+    const int download = FirstIndexOf(report, STATUS_DOWNLOAD_PATCH);
+    const int extract = FirstIndexOf(report, STATUS_EXTRACT_PATCH);
+    const int install = FirstIndexOf(report, STATUS_INSTALL_PATCH);
+    EXPECT_LT(FirstIndexOf(report, STATUS_CHECK_CLIENT), torrents);
     EXPECT_LT(torrents, download);
     EXPECT_LT(download, extract);
     EXPECT_LT(extract, install);
@@ -131,7 +130,7 @@ TEST_F(UpdateRun, OutdatedClientBecomesTheNewVersion) {
         EXPECT_LE(percent, 100) << "status " << status;
         EXPECT_GE(percent, -1) << "status " << status;
     }
-    EXPECT_EQ(LastPercentOf(report, kStatusDownload), 100);
+    EXPECT_EQ(LastPercentOf(report, STATUS_DOWNLOAD_PATCH), 100);
     EXPECT_FALSE(fs::exists(client->Dir() / "temp")) << "the scratch folder outlives the exit";
     EXPECT_TRUE(report.exited);
 }
@@ -142,10 +141,10 @@ TEST_F(UpdateRun, PackTwoVersionsBehindTakesTwoPasses) {
 
     const RunReport report = RunDriver(*client, {});
 
-    ASSERT_EQ(report.FinalStatus(), kStatusReady) << "error " << report.errorCode;
+    ASSERT_EQ(report.FinalStatus(), STATUS_READY) << "error " << report.errorCode;
     EXPECT_TRUE(PacksEqual(client->Dir() / "packs", Version(3)));
-    EXPECT_EQ(TimesEntered(report, kStatusTorrents), 2);
-    EXPECT_EQ(TimesEntered(report, kStatusInstall), 2);
+    EXPECT_EQ(TimesEntered(report, STATUS_DOWNLOAD_TORRENTS), 2);
+    EXPECT_EQ(TimesEntered(report, STATUS_INSTALL_PATCH), 2);
 }
 
 // A stop at one stage, then the next start answers the resume question with Yes.
@@ -156,19 +155,19 @@ TEST_P(ResumedRun, FinishesWithoutFetchingWhatIsThere) {
     auto client = MakeClient({{kMissingPack}, {}});
 
     const RunReport stopped = RunDriver(*client, {"--stop-at=" + GetParam()});
-    ASSERT_EQ(stopped.FinalStatus(), kStatusStopped) << "error " << stopped.errorCode;
+    ASSERT_EQ(stopped.FinalStatus(), STATUS_STOPPED) << "error " << stopped.errorCode;
     ASSERT_TRUE(fs::exists(ResumeRecord(*client)));
     EXPECT_EQ(stopped.errorCode, -1);
     const int64_t uploadedBefore = live.Seeder().UploadedBytes();
 
     const RunReport resumed = RunDriver(*client, {"--resume=yes"});
 
-    ASSERT_EQ(resumed.FinalStatus(), kStatusReady) << "error " << resumed.errorCode;
+    ASSERT_EQ(resumed.FinalStatus(), STATUS_READY) << "error " << resumed.errorCode;
     EXPECT_TRUE(PacksEqual(client->Dir() / "packs", Version(2)));
     EXPECT_EQ(live.Seeder().UploadedBytes(), uploadedBefore) << "downloaded again";
     const int stage = std::stoi(GetParam());
-    if (stage > kStatusDownload) {
-        EXPECT_FALSE(resumed.Saw(kStatusTorrents));
+    if (stage > STATUS_DOWNLOAD_PATCH) {
+        EXPECT_FALSE(resumed.Saw(STATUS_DOWNLOAD_TORRENTS));
     }
 }
 
@@ -179,13 +178,13 @@ INSTANTIATE_TEST_SUITE_P(Stages, ResumedRun, ::testing::Values("5:100", "6", "7"
 TEST_F(UpdateRun, ResumeAnsweredNoStartsAfresh) {
     LiveRelease live(s_root / "release", m_work);
     auto client = MakeClient();
-    ASSERT_EQ(RunDriver(*client, {"--stop-at=7"}).FinalStatus(), kStatusStopped);
+    ASSERT_EQ(RunDriver(*client, {"--stop-at=7"}).FinalStatus(), STATUS_STOPPED);
     const int64_t uploadedBefore = live.Seeder().UploadedBytes();
 
     const RunReport fresh = RunDriver(*client, {"--resume=no"});
 
-    ASSERT_EQ(fresh.FinalStatus(), kStatusReady) << "error " << fresh.errorCode;
-    EXPECT_TRUE(fresh.Saw(kStatusDownload));
+    ASSERT_EQ(fresh.FinalStatus(), STATUS_READY) << "error " << fresh.errorCode;
+    EXPECT_TRUE(fresh.Saw(STATUS_DOWNLOAD_PATCH));
     EXPECT_GT(live.Seeder().UploadedBytes(), uploadedBefore);
     EXPECT_TRUE(PacksEqual(client->Dir() / "packs", Version(2)));
 }
@@ -200,25 +199,22 @@ TEST_F(UpdateRun, SeederArrivingLateStillCompletesTheDownload) {
     const RunReport report =
         engine_test::ParseReport(driver.ReadToEnd(std::chrono::seconds(120)), "2.0.0.0");
 
-    ASSERT_EQ(report.FinalStatus(), kStatusReady) << "error " << report.errorCode;
+    ASSERT_EQ(report.FinalStatus(), STATUS_READY) << "error " << report.errorCode;
     EXPECT_TRUE(PacksEqual(client->Dir() / "packs", Version(2)));
 }
 
 TEST_F(UpdateRun, TorrentAnswered404FailsBeforeTheDownload) {
     LiveRelease live(s_root / "release", m_work);
     auto client = MakeClient();
-    const std::string stem =
-        update_test::DeltaStem(kChangedPack, Version(1) / swarm::PackFileName(kChangedPack));
-    live.Server().Replies().SetReply("patch/" + stem + ".torrent",
-                                     varnholt::test::ServerReply::Status(404));
+    ReplaceTorrent(live, varnholt::test::ServerReply::Status(404));
 
     const RunReport report = RunDriver(*client, {});
 
-    EXPECT_EQ(report.FinalStatus(), kStatusError);
+    EXPECT_EQ(report.FinalStatus(), STATUS_ERROR);
     EXPECT_EQ(report.errorCode, 922);
     EXPECT_NE(report.errorMessage.find("connection to the update server"), std::string::npos);
-    EXPECT_EQ(report.statuses.at(report.statuses.size() - 2).first, kStatusTorrents);
-    EXPECT_FALSE(report.Saw(kStatusDownload));
+    EXPECT_EQ(report.statuses.at(report.statuses.size() - 2).first, STATUS_DOWNLOAD_TORRENTS);
+    EXPECT_FALSE(report.Saw(STATUS_DOWNLOAD_PATCH));
     EXPECT_FALSE(fs::exists(ResumeRecord(*client)));
 }
 
@@ -226,14 +222,11 @@ TEST_F(UpdateRun, TorrentAnswered404FailsBeforeTheDownload) {
 TEST_F(UpdateRun, TorrentThatDoesNotParseEndsTheUpdateAsAnError) {
     LiveRelease live(s_root / "release", m_work);
     auto client = MakeClient();
-    const std::string stem =
-        update_test::DeltaStem(kChangedPack, Version(1) / swarm::PackFileName(kChangedPack));
-    live.Server().Replies().SetReply("patch/" + stem + ".torrent",
-                                     varnholt::test::ServerReply::Bytes("d4:infoi1ee"));
+    ReplaceTorrent(live, varnholt::test::ServerReply::Bytes("d4:infoi1ee"));
 
     const RunReport report = RunDriver(*client, {});
 
-    EXPECT_EQ(report.FinalStatus(), kStatusError);
+    EXPECT_EQ(report.FinalStatus(), STATUS_ERROR);
     EXPECT_EQ(report.errorCode, -1);
     EXPECT_TRUE(report.exited);
     EXPECT_TRUE(PacksEqual(client->Dir() / "packs", Version(1)));
@@ -268,7 +261,7 @@ TEST_P(BrokenArchiveRun, FailsAndLeavesThePacksAlone) {
 
     const RunReport report = RunDriver(*client, {});
 
-    EXPECT_EQ(report.FinalStatus(), kStatusError);
+    EXPECT_EQ(report.FinalStatus(), STATUS_ERROR);
     EXPECT_EQ(report.errorCode, GetParam().errorCode);
     EXPECT_NE(report.errorMessage.find(GetParam().message), std::string::npos)
         << report.errorMessage;
@@ -288,7 +281,7 @@ TEST_F(UpdateRun, FileInPlaceOfThePacksFolderFailsTheInstall) {
 
     const RunReport report = RunDriver(client, {});
 
-    EXPECT_EQ(report.FinalStatus(), kStatusError);
+    EXPECT_EQ(report.FinalStatus(), STATUS_ERROR);
     EXPECT_EQ(report.errorCode, 599);
     EXPECT_NE(report.errorMessage.find("game client files"), std::string::npos);
     EXPECT_EQ(engine_test::ReadFile(client.Dir() / "packs"), "not a folder");
