@@ -42,7 +42,7 @@ if [ "$compile" = 1 ]; then
   cmake --build "$build" -j"${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}" --target VarnholtLauncher make_release demo_server demo_game
 fi
 
-run=(python3 tools/demo_server/demo_run.py "$build" "${run_args[@]}")
+run=(python3 -B tools/demo_server/demo_run.py "$build" "${run_args[@]}")
 # The browser engine of the news view waits on a session bus that is not there; a bus of the
 # demo's own also carries the taskbar progress.
 if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ] && command -v dbus-run-session > /dev/null; then
