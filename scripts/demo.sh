@@ -11,8 +11,9 @@
 #   --no-install  skip scripts/install-deps.sh
 #   --no-build    use the build as it stands
 #   --build DIR   the build folder (default: build, as scripts/test.sh)
-#   --isolated    exit with 77 (skipped) rather than run outside a network namespace
-# Run as root, everything runs in a network namespace of its own with only loopback.
+#   --isolated    exit with 77 (skipped) when not root, rather than ask sudo
+# Everything runs as root in a network namespace of its own with only loopback; a user other
+# than root installs and builds as themself, and the run goes through sudo.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build
@@ -31,7 +32,7 @@ while [ $# -gt 0 ]; do
       build=$2
       shift
       ;;
-    *) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
+    *) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
   esac
   shift
 done
@@ -53,11 +54,18 @@ if [ "$(id -u)" -eq 0 ]; then
   # the caller's is still reached through its socket file.
   exec scripts/netns-run.sh "${run[@]}"
 fi
-if [ "$isolated" = 1 ]; then
-  # opentracker cannot run in a user namespace (see scripts/netns-run.sh), so only root isolates.
-  echo "demo.sh: not root, so no loopback-only network namespace for the demo; skipped" >&2
-  exit 77
+# Only root makes a namespace the tracker can run in (opentracker drops to the user nobody, whom
+# a user namespace does not map), and outside one the launcher announces the machine's other
+# addresses too; so the run itself goes through sudo, after the build as the user.
+if [ "$isolated" = 1 ] || ! command -v sudo > /dev/null; then
+  echo "demo.sh: the demo runs in a loopback-only network namespace, which needs root;" \
+    "run it as root or install sudo" >&2
+  [ "$isolated" = 1 ] && exit 77
+  exit 1
 fi
-echo "demo.sh: not root, so the demo runs outside a network namespace of its own; the seeder still"
-echo "demo.sh: talks to 127.0.0.0/8 only, but the launcher listens and announces on every interface"
-exec "${run[@]}"
+echo "demo.sh: running the demo as root through sudo, in a loopback-only network namespace"
+if [ -n "${DISPLAY:-}" ] && [ -z "${XAUTHORITY:-}" ] && [ -f "$HOME/.Xauthority" ]; then
+  export XAUTHORITY="$HOME/.Xauthority"
+fi
+exec sudo --preserve-env=DISPLAY,XAUTHORITY "$PWD/scripts/demo.sh" --no-install --no-build --build "$build" \
+  "${run_args[@]}"
