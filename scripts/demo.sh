@@ -3,7 +3,7 @@
 # its update, starts the demo update server with its tracker and seeder on loopback, and starts
 # the launcher, which updates the game in front of you; press play when it is ready.
 #
-#   scripts/demo.sh [--auto] [--small] [--no-install] [--no-build] [--build DIR]
+#   scripts/demo.sh [--auto] [--small] [--no-install] [--no-build] [--build DIR] [--isolated]
 #
 #   --auto        drive the window itself: wait for the ready state, press play, check the
 #                 update and the game, and exit non-zero when a check fails (no display: implied)
