@@ -95,14 +95,5 @@ TEST_F(SampledChecksum, StopFromTheCallbackEndsTheReadEarly) {
     EXPECT_EQ(Progress::total, 8192u);
 }
 
-TEST_F(SampledChecksum, MissingFileThrowsTheFileException) {
-    try {
-        Checksum(dir / "missing");
-        FAIL() << "no exception";
-    } catch (CFileException* e) {
-        e->Delete();
-    }
-}
-
 }  // namespace
 }  // namespace engine_test

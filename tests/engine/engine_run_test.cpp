@@ -280,5 +280,70 @@ TEST_F(EngineRun, ResourcesEntriesOutsideTheLauncherFolderAreRefused) {
     }
 }
 
+// A resume record written by this launcher's version (2.0.0.0) with the given stage.
+std::string ResumeRecordBytes(std::uint32_t stage, std::uint32_t versionMS = 0x00020000) {
+    std::string bytes(16, '\0');
+    for (int i = 0; i < 4; ++i) {
+        bytes[4 + i] = static_cast<char>(versionMS >> (8 * i));
+        bytes[8 + i] = static_cast<char>(stage >> (8 * i));
+    }
+    return bytes;
+}
+
+TEST(EngineResume, SavedStageSkipsTheStepsBeforeItInTheFirstPass) {
+    struct Case {
+        std::string name;
+        std::string record;
+        std::string answer;
+        bool packToPatch;
+        int finalStatus;
+        int errorCode;
+        bool fetchesTorrents;
+        bool keepsTemp;
+    };
+    const std::vector<Case> cases = {
+        // All current: the loop ends and only the resources are extracted again.
+        {"stage 8", ResumeRecordBytes(8), "--resume=yes", false, 9, -1, false, true},
+        // No download, no wipe: the missing zip fails the extraction.
+        {"stage 6", ResumeRecordBytes(6), "--resume=yes", true, 11, 633, false, true},
+        // No extraction either: the missing delta file fails the patching.
+        {"stage 7", ResumeRecordBytes(7), "--resume=yes", true, 11, 586, false, true},
+        // The download again, on the scratch folder as it is.
+        {"stage 5", ResumeRecordBytes(5), "--resume=yes", true, 11, 922, true, true},
+        // Declined, or written by another version: a fresh pass wipes the scratch folder.
+        {"declined", ResumeRecordBytes(6), "--resume=no", true, 11, 922, true, false},
+        {"other version", ResumeRecordBytes(6, 0x00010000), "--resume=yes", true, 11, 922, true,
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LauncherFolder folder(ENGINE_DRIVER);
+        folder.AddPacks(kResources);
+        WriteFile(folder.Dir() / "temp" / "resume.data", c.record);
+        WriteFile(folder.Dir() / "temp" / "leftover.bin", "downloaded before");
+        UpdateServer server;
+        server.Replies().SetLauncherReply(ServerReply::Text("1"));
+        server.Replies().SetUnknownPackReply(ServerReply::Text("ACTUAL!"));
+        if (c.packToPatch)
+            server.Replies().SetPackReply("scripts",
+                                          SmallFileChecksum(ReadFile(folder.Pack("scripts"))),
+                                          ServerReply::Text("UPDATE!"));
+        server.Start();
+        Driver driver(folder.Launcher(), {c.answer});
+        driver.ReadUntil(" error ");
+        driver.Close();
+        const RunReport report = ParseReport(driver.ReadToEnd(), "2.0.0.0");
+
+        EXPECT_EQ(report.FinalStatus(), c.finalStatus);
+        EXPECT_EQ(report.errorCode, c.errorCode);
+        bool fetched = false;
+        for (const auto& request : server.Requests())
+            fetched = fetched || request.address.rfind("patch/", 0) == 0;
+        EXPECT_EQ(fetched, c.fetchesTorrents);
+        if (c.finalStatus != 9)
+            EXPECT_EQ(fs::exists(folder.Dir() / "temp" / "leftover.bin"), c.keepsTemp);
+    }
+}
+
 }  // namespace
 }  // namespace engine_test
