@@ -10,12 +10,13 @@ import subprocess
 import tempfile
 import time
 
-PLAY = (494, 436)  # the play button's place in the window
-VIEW = (6, 96, 628, 330)  # the news view's place and size
+# Places in the window, from its top left corner.
+PLAY = (494, 436)
+PLAY_CENTRE = (PLAY[0] + 60, PLAY[1] + 19)
+VIEW = (6, 96, 628, 330)  # the news view: left, top, width, height
 STATUS_LINE = (30, 440, 300, 24)  # the text on the progress bar
 STRINGS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "res",
                        "strings_en.txt")
-PLAY_CENTRE = (494 + 60, 436 + 19)
 UPDATE_TIMEOUT = 150
 MAX_PROGRESS_SHOTS = 8
 
@@ -29,8 +30,12 @@ class Screen:
     """One screenshot of the whole display, kept as a file when it has a name."""
 
     def __init__(self, folder, name=None):
-        self.png = os.path.join(folder, name + ".png") if name else tempfile.mktemp(suffix=".png")
         self.temporary = not name
+        if name:
+            self.png = os.path.join(folder, name + ".png")
+        else:
+            handle, self.png = tempfile.mkstemp(suffix=".png")
+            os.close(handle)
         subprocess.run(["import", "-window", "root", self.png], check=True)
         ppm = subprocess.run(["convert", self.png, "-depth", "8", "ppm:-"], check=True,
                              capture_output=True).stdout
@@ -38,13 +43,13 @@ class Screen:
         self.width = int(parts[1])
         self.pixels = parts[4]
 
-    def pixel(self, x, y):
-        i = (y * self.width + x) * 3
-        return tuple(self.pixels[i:i + 3])
-
     def __del__(self):
         if self.temporary and os.path.exists(self.png):
             os.unlink(self.png)
+
+    def pixel(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.pixels[i:i + 3])
 
     def status_line(self, origin):
         """The status line's text as tesseract reads it, "" when there is none."""
