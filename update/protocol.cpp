@@ -28,6 +28,15 @@ void CloseRequest(CHttpFile*& pFile) {
     delete p;
 }
 
+// In a failure handler a second failure while closing must not replace the first.
+void CloseAfterFailure(CHttpFile*& pFile) {
+    try {
+        CloseRequest(pFile);
+    } catch (CException* e) {
+        e->Delete();
+    }
+}
+
 // The bytes as UTF-16 little-endian text as they stand: a byte-order mark stays part of the
 // text, nothing is trimmed, an odd last byte is dropped.
 CString DecodeUtf16Le(const BYTE* pBytes, UINT nBytes) {
@@ -69,11 +78,7 @@ CString CUpdateThread::RequestString(LPCTSTR pszUrl) {
         return DecodeUtf16Le(reply, nRead);
     } catch (CException* e) {
         e->Delete();
-        try {
-            CloseRequest(pFile);
-        } catch (CException* eClose) {
-            eClose->Delete();
-        }
+        CloseAfterFailure(pFile);
         ThrowUpdateError(871, IDS_ERR_CONNECTION);
     }
 }
@@ -104,11 +109,7 @@ void DownloadFile(LPCTSTR pszLocalPath, LPCTSTR pszUrl, PROGRESS_CALLBACK pfnPro
         if (dwStatus != 200) AfxThrowUserException();
     } catch (CException* e) {
         e->Delete();
-        try {
-            CloseRequest(pFile);
-        } catch (CException* eClose) {
-            eClose->Delete();
-        }
+        CloseAfterFailure(pFile);
         ThrowUpdateError(922, IDS_ERR_CONNECTION);
     }
 }

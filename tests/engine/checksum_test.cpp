@@ -14,11 +14,7 @@ constexpr std::size_t kMiB = 1024 * 1024;
 
 class SampledChecksum : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "varnholt-checksum-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-    }
+    void SetUp() override { dir = MakeTempFolder("varnholt-checksum"); }
     void TearDown() override { fs::remove_all(dir); }
 
     fs::path dir;

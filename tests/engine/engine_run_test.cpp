@@ -340,8 +340,9 @@ TEST(EngineResume, SavedStageSkipsTheStepsBeforeItInTheFirstPass) {
         for (const auto& request : server.Requests())
             fetched = fetched || request.address.rfind("patch/", 0) == 0;
         EXPECT_EQ(fetched, c.fetchesTorrents);
-        if (c.finalStatus != 9)
+        if (c.finalStatus != 9) {
             EXPECT_EQ(fs::exists(folder.Dir() / "temp" / "leftover.bin"), c.keepsTemp);
+        }
     }
 }
 

@@ -14,9 +14,7 @@ protected:
     void SetUp() override {
         g_nErrorCode = -1;
         g_strError.Empty();
-        std::string pattern = (fs::temp_directory_path() / "varnholt-extract-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
+        dir = MakeTempFolder("varnholt-extract");
         fs::create_directories(dir / "out");
     }
     void TearDown() override { fs::remove_all(dir); }

@@ -23,6 +23,12 @@ const char* const kPackNames[21] = {"local",          "scripts",       "vhGUI",
                                     "tex_materials2", "tex_misc",      "tex_pack",
                                     "tex_characters", "tex_unwraps",   "sys"};
 
+fs::path MakeTempFolder(const std::string& prefix) {
+    std::string pattern = (fs::temp_directory_path() / (prefix + "-XXXXXX")).string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make " + pattern);
+    return pattern;
+}
+
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + path.string());
@@ -76,10 +82,7 @@ void MakeZip(const fs::path& zip, const std::vector<std::pair<std::string, std::
     fs::remove_all(staging);
 }
 
-LauncherFolder::LauncherFolder(const fs::path& driver) {
-    std::string pattern = (fs::temp_directory_path() / "varnholt-engine-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a folder");
-    m_dir = pattern;
+LauncherFolder::LauncherFolder(const fs::path& driver) : m_dir(MakeTempFolder("varnholt-engine")) {
     fs::copy_file(driver, Launcher());
     fs::permissions(Launcher(), fs::perms::owner_all, fs::perm_options::add);
 }

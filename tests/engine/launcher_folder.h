@@ -17,6 +17,8 @@ namespace engine_test {
 
 namespace fs = std::filesystem;
 
+// A new empty folder below the system's temporary folder; the caller removes it.
+fs::path MakeTempFolder(const std::string& prefix);
 std::string ReadFile(const fs::path& path);
 void WriteFile(const fs::path& path, const std::string& bytes);
 // Adler-32 from seed 0 over the whole text (the sampled checksum of a file below 1 MiB), as

@@ -18,9 +18,7 @@ protected:
     void SetUp() override {
         g_nErrorCode = -1;
         g_strError.Empty();
-        std::string pattern = (fs::temp_directory_path() / "varnholt-protocol-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
+        dir = MakeTempFolder("varnholt-protocol");
         server.Start();
     }
     void TearDown() override { fs::remove_all(dir); }

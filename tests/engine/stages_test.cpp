@@ -19,9 +19,7 @@ protected:
     void SetUp() override {
         g_nErrorCode = -1;
         g_strError.Empty();
-        std::string pattern = (fs::temp_directory_path() / "varnholt-stages-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
+        dir = MakeTempFolder("varnholt-stages");
         thread.m_strDir = CString(Utf8ToWide(dir.string() + "/").c_str());
         server.Start();
     }
