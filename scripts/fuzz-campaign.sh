@@ -7,7 +7,7 @@
 #   scripts/fuzz-campaign.sh [MINUTES] [JOBS]
 #
 # JOBS (default 1) runs that many fuzzing processes per target in parallel. The corpus lives in
-# build-fuzz/campaign/NAME/corpus (seeded from tests/NAME/corpus/), findings in .../findings;
+# build-fuzz-campaign/campaign/NAME/corpus (seeded from tests/NAME/corpus/), findings in .../findings;
 # copy a finding into tests/NAME/corpus/ once its fault is fixed, so the short run keeps it.
 # CI runs only the short scripts/fuzz.sh; this script is for a machine left alone for hours.
 # Exits non-zero when any target has a finding.
@@ -15,7 +15,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 minutes=${1:-30}
 jobs=${2:-1}
-build=${FUZZ_BUILD_DIR:-build-fuzz}
+build=${FUZZ_BUILD_DIR:-build-fuzz-campaign}
 
 cmake -S . -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNHOLT_FUZZ=ON -DVARNHOLT_GUI=OFF \
@@ -28,13 +28,15 @@ fi
 # shellcheck disable=SC2086
 cmake --build "$build" -j"$(nproc)" --target $targets
 
+# Absolute paths: a target may change its current folder while it runs (the zip target does).
+build_abs=$(cd "$build" && pwd)
 seconds=$((minutes * 60))
 summary=()
 failed=0
 for target in $targets; do
     binary=$(find "$build" -type f -name "$target" -perm -u+x | head -n 1)
     name=${target#fuzz_}
-    work="$build/campaign/$name"
+    work="$build_abs/campaign/$name"
     mkdir -p "$work/corpus" "$work/findings" "$work/logs"
     if [ -d "tests/$name/corpus" ]; then
         cp -rn "tests/$name/corpus/." "$work/corpus/"

@@ -5,6 +5,8 @@
 // seeder that vanishes in the middle of the download.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "tests/faults/fault_run.h"
 #include "tests/support/swarm/client_layout.h"
 #include "tests/support/swarm/game_version.h"
@@ -38,12 +40,31 @@ public:
         swarm::WriteGameVersion(game, 1, Version(1));
         swarm::WriteGameVersion(game, 2, Version(2));
         swarm::MakeRelease({Version(1), Version(2)}, root / "release");
+        const std::string unzip = "unzip -q -o '" + (Version(2) / "resources.vh").string() +
+                                  "' -d '" + Resources().string() + "'";
+        if (std::system(unzip.c_str()) != 0) throw std::runtime_error("cannot unzip resources");
     }
     ~Game() {
         std::error_code ignored;
         fs::remove_all(root, ignored);
     }
     fs::path Version(int version) const { return root / ("v" + std::to_string(version)); }
+    // The files that the new version's resources pack puts into the launcher folder.
+    fs::path Resources() const { return root / "resources2"; }
+
+    // The files of the new resources that the launcher folder lacks or holds otherwise.
+    std::vector<std::string> ResourcesDifferingIn(const fs::path& launcherFolder) const {
+        std::vector<std::string> differing;
+        for (const auto& entry : fs::recursive_directory_iterator(Resources())) {
+            if (!entry.is_regular_file()) continue;
+            const fs::path relative = fs::relative(entry.path(), Resources());
+            const fs::path mine = launcherFolder / relative;
+            if (!fs::exists(mine) ||
+                engine_test::ReadFile(mine) != engine_test::ReadFile(entry.path()))
+                differing.push_back(relative.string());
+        }
+        return differing;
+    }
 
     fs::path root;
 };
@@ -70,10 +91,12 @@ const std::vector<InterruptCase>& InterruptCases() {
         {"KillPatching", Interruption::Kill, kStatusInstall, "write", Patched(20)},
         {"KillBetweenMoves", Interruption::Kill, kStatusInstall, "move", Patched(2)},
         {"KillExtractingResources", Interruption::Kill, kStatusResources, "write", "ui/skin.dat"},
+        // A stop is held at the same places as a kill, so that the player's stop surely comes
+        // before the stage's own stop point, however briefly the stage lasts on this small game.
         {"StopDownloading", Interruption::Stop, kStatusDownload, "", ""},
-        {"StopExtracting", Interruption::Stop, kStatusExtract, "", ""},
-        {"StopPatching", Interruption::Stop, kStatusInstall, "", ""},
-        {"StopExtractingResources", Interruption::Stop, kStatusResources, "", ""},
+        {"StopExtracting", Interruption::Stop, kStatusExtract, "write", ".patch"},
+        {"StopPatching", Interruption::Stop, kStatusInstall, "write", Patched(20)},
+        {"StopExtractingResources", Interruption::Stop, kStatusResources, "write", "ui/skin.dat"},
         // A full disk while extracting and while patching.
         {"DiskFullExtracting", Interruption::Fail, kStatusExtract, "write", ".patch", 705},
         {"DiskFullPatching", Interruption::Fail, kStatusInstall, "write", Patched(20), -1},
@@ -111,12 +134,19 @@ protected:
         if (c.how == Interruption::Stop) args.push_back("--stop-at=" + std::to_string(c.stage));
         if (c.how == Interruption::Fail)
             environment["VARNHOLT_FAULT_FAIL"] = c.operation + ":" + c.suffix + ":ENOSPC";
-        if (c.how == Interruption::Kill && !c.operation.empty())
+        if (c.how != Interruption::Fail && !c.operation.empty())
             environment["VARNHOLT_FAULT_PAUSE"] = pause.RuleFor(c.operation, c.suffix);
         std::optional<Driver> driver;
         {
             ScopedEnvironment scoped(environment);
             driver.emplace(client.Launcher(), args);
+        }
+        if (c.how == Interruption::Stop && !c.operation.empty()) {
+            EXPECT_TRUE(pause.Wait()) << "the launcher never got to the stop";
+            // The driver stops once it has shown the stage's status.
+            driver->ReadUntil("status " + std::to_string(c.stage));
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            pause.Release();
         }
         if (c.how == Interruption::Kill) {
             std::optional<pid_t> pid;
@@ -175,10 +205,12 @@ TEST_P(Interrupted, RestartEndsWithTheNewVersionAndNoPackIsEverDamaged) {
 
     EXPECT_EQ(second.FinalStatus(), kStatusReady) << "error " << second.errorCode;
     EXPECT_TRUE(update_test::PacksEqual(packs, s_game->Version(2)));
-    EXPECT_EQ(engine_test::ReadFile(client.Dir() / "readme.txt"),
-              "Varnholt game resources, release 2.\n");
+    EXPECT_EQ(s_game->ResourcesDifferingIn(client.Dir()), std::vector<std::string>{});
     if (resume && c.how != Interruption::Kill && c.stage > kStatusDownload) {
         EXPECT_FALSE(second.Saw(kStatusDownload)) << "a resumed update fetched again";
+    }
+    if (!resume && stage && *stage < kStatusResources) {
+        EXPECT_TRUE(second.Saw(kStatusDownload)) << "declined, yet the old downloads were used";
     }
     const std::vector<std::string> damaged = watcher.Stop();
     EXPECT_TRUE(damaged.empty()) << "damaged pack seen: " << damaged.front();

@@ -141,7 +141,7 @@ TEST_P(ServerFault, EndsWithTheRequestsNumberAndLeavesThePacks) {
     if (serving) server.Start();
     std::thread stopper;
     if (!stopAt.empty()) stopper = StopWhenAsked(server, stopAt);
-    const Pause pause(folder.Dir().parent_path() / (folder.Dir().filename().string() + ".pause"));
+    const Pause pause(folder.Dir() / "pause.marker");
     std::map<std::string, std::string> environment = {
         {"VARNHOLT_HTTP_TIMEOUT_SECONDS", std::to_string(kTimeoutSeconds)}};
     if (c.pauseOperation != nullptr)
