@@ -190,4 +190,20 @@ TEST(TrackerTest, RefusesATakenPortAndFreesItsOwnWhenDestroyed) {
     EXPECT_TRUE(IsTcpPortFree(kTrackerPort));
 }
 
+TEST(TrackerTest, EndsWithTheThreadThatStartedItEvenWhenNeverStopped) {
+    if (const std::string why = WhyTrackerCannotStart(); !why.empty()) GTEST_SKIP() << why;
+    TempFolder work;
+    // Never destroyed while the test runs, as if its owner had crashed; the process's exit
+    // destroys it and reaps the ended tracker.
+    static std::unique_ptr<Tracker> abandoned;
+    std::thread([&work]() {
+        abandoned = std::make_unique<Tracker>(std::vector<std::string>{}, work.Path());
+    }).join();
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!IsTcpPortFree(kTrackerPort) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_TRUE(IsTcpPortFree(kTrackerPort));
+}
+
 }  // namespace

@@ -17,4 +17,9 @@ void RunProgram(const std::vector<std::string>& argv,
 int StartProgram(const std::vector<std::string>& argv,
                  const std::filesystem::path& workingFolder = {});
 
+// As StartProgram, but the child is sent SIGTERM when the thread that started it ends, so that a
+// service started by a test ends with the test even when the test crashes or is killed. The
+// child leads a process group of its own (its id is the group's).
+int StartProgramTiedToThisThread(const std::vector<std::string>& argv);
+
 }  // namespace swarm

@@ -113,8 +113,15 @@ Tracker::Tracker(const std::vector<std::string>& infoHashes, const fs::path& wor
     fs::permissions(m_folder / "whitelist", fs::perms::owner_read | fs::perms::owner_write |
                                                 fs::perms::group_read | fs::perms::others_read);
 
-    m_pid = StartProgram({"opentracker", "-i", "127.0.0.1", "-p", std::to_string(port), "-d",
-                          m_folder.string(), "-w", "whitelist"});
+    // opentracker drops its privileges, which clears a parent-death signal; a small shell that
+    // keeps it stands between, ends it on SIGTERM and waits for it.
+    m_pid = StartProgramTiedToThisThread({"sh", "-c",
+                                          "trap 'kill $! 2>/dev/null; wait; exit 0' TERM\n"
+                                          "opentracker \"$@\" &\n"
+                                          "wait $!",
+                                          "opentracker-guard", "-i", "127.0.0.1", "-p",
+                                          std::to_string(port), "-d", m_folder.string(), "-w",
+                                          "whitelist"});
     const auto deadline = std::chrono::steady_clock::now() + 10s;
     while (!Accepts(port)) {
         int status = 0;
@@ -147,7 +154,7 @@ void Tracker::Stop() noexcept {
         }
         std::this_thread::sleep_for(20ms);
     }
-    kill(m_pid, SIGKILL);
+    kill(-m_pid, SIGKILL);  // the shell and opentracker, in their own process group
     while (waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
     }
     m_pid = -1;

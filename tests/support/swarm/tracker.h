@@ -16,7 +16,8 @@ inline constexpr const char* kTrackerAnnounceUrl = "http://127.0.0.1:6969/announ
 // runs whitelist-only and chroots into its folder, so the whitelist lives in a folder of its own
 // (made below `workFolder`). The constructor returns once the tracker accepts connections, and
 // throws std::runtime_error when the port is already taken (a second opentracker would silently
-// share it) or the tracker does not come up.
+// share it) or the tracker does not come up. The tracker also ends when the thread that made
+// this object ends, so a test that crashes leaves no tracker behind.
 class Tracker {
 public:
     // infoHashes: the v1 info-hashes of the torrents to admit, 40 hexadecimal digits each.
