@@ -43,16 +43,16 @@ for target in $targets; do
     fi
     before=$(find "$work/findings" -type f | wc -l)
     echo "fuzz-campaign.sh: $target for $minutes min with $jobs job(s)"
+    binary=$(cd "$(dirname "$binary")" && pwd)/$(basename "$binary")
+    rm -f "$work/logs/"*.log
     status=0
-    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
-    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    # Run from the log folder: with -jobs libFuzzer writes each job's fuzz-N.log there.
+    (cd "$work/logs" &&
+        ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+        UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
         "$binary" -max_total_time="$seconds" -print_final_stats=1 -rss_limit_mb=2048 \
-        -timeout=25 -jobs="$jobs" -workers="$jobs" -artifact_prefix="$work/findings/" \
-        "$work/corpus" >"$work/logs/run.log" 2>&1 || status=$?
-    # With -jobs the statistics land in fuzz-N.log files of the working folder.
-    for log in fuzz-*.log; do
-        if [ -e "$log" ]; then mv "$log" "$work/logs/"; fi
-    done
+            -timeout=25 -jobs="$jobs" -workers="$jobs" -artifact_prefix="$work/findings/" \
+            "$work/corpus" >"$work/logs/run.log" 2>&1) || status=$?
     executions=$(cat "$work/logs/"*.log | awk '/^stat::number_of_executed_units/ { sum += $2 }
         END { print sum + 0 }')
     corpus=$(find "$work/corpus" -type f | wc -l)
