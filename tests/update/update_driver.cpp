@@ -1,10 +1,10 @@
 // Runs the update engine as the launcher does, and plays a player who may stop the update once it
 // reaches a given status. Prints the lines that tests/engine's ParseReport reads:
 // "<version> resumable <0|1>", "<version> status <status> <percent>" per change,
-// "<version> error <number> <message>" and "<version> exited". Exits without waiting for the
-// player at status 9.
+// "<version> error <number> <message>" and "<version> exited". At status 9 it exits at once, or
+// with --hold once a line arrives on standard input (the player closing the window).
 //
-//   update_driver [--resume=yes|no] [--stop-at=<status>[:<percent>]]
+//   update_driver [--resume=yes|no] [--stop-at=<status>[:<percent>]] [--hold]
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -39,10 +39,12 @@ StopPoint ParseStopPoint(const std::string& text) {
 int main(int argc, char** argv) {
     _wsetlocale(LC_ALL, L"");
     bool bResume = true;
+    bool bHold = false;
     StopPoint stopAt;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--resume=no") bResume = false;
+        if (arg == "--hold") bHold = true;
         if (arg.rfind("--stop-at=", 0) == 0) stopAt = ParseStopPoint(arg.substr(10));
     }
     const ULONGLONG v = GetModuleVersion();
@@ -78,6 +80,12 @@ int main(int argc, char** argv) {
     std::printf("%s error %d %s\n", version.c_str(), static_cast<int>(g_nErrorCode),
                 message.c_str());
     std::fflush(stdout);
+    if (bHold && nLastStatus == STATUS_READY) {
+        char line[64];
+        if (std::fgets(line, sizeof line, stdin) == nullptr) {
+            // The test has gone; end as the window would.
+        }
+    }
     g_evExit.SetEvent();
     if (g_hUpdateThread != nullptr) WaitForSingleObject(g_hUpdateThread, INFINITE);
     std::printf("%s exited\n", version.c_str());

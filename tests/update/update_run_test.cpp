@@ -1,10 +1,16 @@
 // The whole update from the launcher's point of view: a real server, tracker and seeder on
 // loopback, a client folder of packs, and the update driver run as the launcher.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <set>
+#include <sstream>
+#include <thread>
 
 #include "tests/engine/launcher_folder.h"
 #include "tests/support/swarm/client_layout.h"
@@ -231,6 +237,80 @@ TEST_F(UpdateRun, TorrentThatDoesNotParseEndsTheUpdateAsAnError) {
     EXPECT_TRUE(report.exited);
     EXPECT_TRUE(PacksEqual(client->Dir() / "packs", Version(1)));
 }
+
+// TCP ports listening in this network namespace.
+std::set<int> ListeningPorts() {
+    std::set<int> ports;
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        std::istringstream lines(engine_test::ReadFile(table));
+        std::string line;
+        std::getline(lines, line);
+        while (std::getline(lines, line)) {
+            std::istringstream fields(line);
+            std::string slot, local, remote, state;
+            fields >> slot >> local >> remote >> state;
+            if (state == "0A")
+                ports.insert(std::stoi(local.substr(local.find(':') + 1), nullptr, 16));
+        }
+    }
+    return ports;
+}
+
+// Holds a listening socket on 0.0.0.0:port.
+class PortTaker {
+public:
+    explicit PortTaker(int port) : m_fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        if (bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            listen(m_fd, 1) != 0)
+            throw std::runtime_error("cannot take port " + std::to_string(port));
+    }
+    ~PortTaker() { close(m_fd); }
+
+private:
+    int m_fd;
+};
+
+// The launcher listens on the first free port of 48130 to 48140 and never outside that range
+// (with all of them taken it cannot take part in the swarm, and the player stops it), and its
+// session keeps seeding after the update until the player closes the launcher.
+class ListenRange : public UpdateRun, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ListenRange, SessionListensOnlyInItsRangeUntilExit) {
+    const int takenPorts = GetParam();
+    const bool rangeFull = takenPorts > 10;
+    LiveRelease live(s_root / "release", m_work);
+    const std::set<int> others = ListeningPorts();
+    std::vector<std::unique_ptr<PortTaker>> taken;
+    for (int port = 48130; port < 48130 + takenPorts; ++port)
+        taken.push_back(std::make_unique<PortTaker>(port));
+    auto client = MakeClient();
+    engine_test::Driver driver(client->Launcher(), {rangeFull ? "--stop-at=5" : "--hold"});
+    driver.ReadUntil(rangeFull ? " status 5 " : " error ");
+    if (rangeFull) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    std::set<int> launcher;
+    for (int port : ListeningPorts())
+        if (!others.count(port) && (port < 48130 || port >= 48130 + takenPorts))
+            launcher.insert(port);
+    driver.Close();
+    const RunReport report =
+        engine_test::ParseReport(driver.ReadToEnd(std::chrono::seconds(60)), "2.0.0.0");
+
+    if (rangeFull) {
+        EXPECT_EQ(report.FinalStatus(), STATUS_STOPPED);
+        EXPECT_TRUE(launcher.empty()) << "listens on " << *launcher.begin();
+    } else {
+        EXPECT_EQ(report.FinalStatus(), STATUS_READY) << "error " << report.errorCode;
+        EXPECT_EQ(launcher, std::set<int>{48130 + takenPorts});
+    }
+    EXPECT_TRUE(report.exited);
+    EXPECT_FALSE(ListeningPorts().count(48130 + takenPorts));
+}
+
+INSTANTIATE_TEST_SUITE_P(TakenPorts, ListenRange, ::testing::Values(0, 1, 11));
 
 struct BrokenArchive {
     const char* name;
