@@ -4,13 +4,15 @@
 // waits for a line on standard input (the player closing the window) before it sets the exit
 // event; it then waits for the update thread and prints "<version> exited".
 //
-//   engine_driver [--stop] [--resume=yes|no]
+//   engine_driver [--stop] [--resume=yes|no] [--fail=<operation>:<path suffix>]...
+//                 [--slow=<operation>:<path suffix>]...
 //   engine_driver -update          (the downloaded copy: replace the launcher and restart it)
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "update/file_utils.h"
@@ -39,9 +41,17 @@ std::string VersionText() {
            std::to_string(HIWORD(LODWORD(v))) + "." + std::to_string(LOWORD(LODWORD(v)));
 }
 
-// "--fail=<operation>:<path suffix>" makes that file operation fail (EIO) on matching paths, so
-// failure paths are reached even when the tests run as root.
-void FailOperation(const std::string& spec) {
+// File operations on paths with a given suffix that fail (EIO) or are held up for a moment, so
+// failure paths are reached even as root, and a status the driver only samples stays long
+// enough to be seen.
+struct FileRule {
+    FileOperation operation;
+    CString suffix;
+    bool fail;
+};
+std::vector<FileRule> g_rules;
+
+void AddFileRule(const std::string& spec, bool bFail) {
     static const std::pair<const char*, FileOperation> kOperations[] = {
         {"open", FileOperation::Open},
         {"read", FileOperation::Read},
@@ -51,15 +61,18 @@ void FailOperation(const std::string& spec) {
         {"mkdir", FileOperation::CreateDirectory},
         {"rmdir", FileOperation::RemoveDirectory}};
     const std::size_t colon = spec.find(':');
-    const std::string name = spec.substr(0, colon);
-    const CString suffix(Utf8ToWide(spec.substr(colon + 1)).c_str());
-    for (const auto& [text, operation] : kOperations) {
-        if (name != text) continue;
-        const FileOperation failing = operation;
-        SetFaultHook([failing, suffix](FileOperation op, const CString& path) {
-            return op == failing && path.Right(suffix.GetLength()) == suffix ? EIO : 0;
-        });
-    }
+    for (const auto& [text, operation] : kOperations)
+        if (spec.substr(0, colon) == text)
+            g_rules.push_back({operation, Utf8ToWide(spec.substr(colon + 1)).c_str(), bFail});
+    SetFaultHook([](FileOperation op, const CString& path) {
+        for (const FileRule& rule : g_rules) {
+            if (op != rule.operation || path.Right(rule.suffix.GetLength()) != rule.suffix)
+                continue;
+            if (rule.fail) return EIO;
+            Sleep(100);
+        }
+        return 0;
+    });
 }
 
 bool IsFinal(int nStatus) { return nStatus == STATUS_READY || nStatus >= STATUS_STOPPED; }
@@ -78,7 +91,8 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--stop") bStop = true;
         if (arg == "--resume=no") bResume = false;
-        if (arg.rfind("--fail=", 0) == 0) FailOperation(arg.substr(7));
+        if (arg.rfind("--fail=", 0) == 0) AddFileRule(arg.substr(7), true);
+        if (arg.rfind("--slow=", 0) == 0) AddFileRule(arg.substr(7), false);
     }
     const std::string version = VersionText();
     const bool bResumable = CanResumeUpdate() != FALSE;

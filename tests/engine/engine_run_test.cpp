@@ -81,12 +81,19 @@ void ExpectFailure(const RunReport& report, int code, const char* text) {
 TEST_F(EngineRun, CurrentClientBecomesReadyWithResourcesAndRemovesTempAtExit) {
     WriteFile(folder.Dir() / "temp" / "leftover.bin", "from an earlier run");
     server.Start();
-    Driver driver(folder.Launcher(), {});
+    // Held up while checksumming the last pack and extracting the last resource, so that the
+    // statuses of both steps are on show long enough to be sampled.
+    Driver driver(folder.Launcher(), {"--slow=read:packs/sys.vh", "--slow=open:top.txt"});
     lines = driver.ReadUntil(" error ");
     RunReport atReady = ParseReport(lines, "2.0.0.0");
 
     ASSERT_EQ(atReady.FinalStatus(), 9);
     EXPECT_EQ(atReady.errorCode, -1);
+    std::vector<int> order;
+    for (const auto& [status, percent] : atReady.statuses)
+        if (order.empty() || order.back() != status) order.push_back(status);
+    ASSERT_GE(order.size(), 3u);
+    EXPECT_EQ(std::vector<int>(order.end() - 3, order.end()), (std::vector<int>{3, 8, 9}));
     EXPECT_EQ(ReadFile(folder.Dir() / "res" / "readme.txt"), "resources of the client\n");
     EXPECT_EQ(ReadFile(folder.Dir() / "top.txt"), "top\n");
     // Nothing needed fetching, so the scratch folder was left alone until the exit.
