@@ -91,6 +91,26 @@ TEST_F(Stages, ScanCountsEveryPresentByteAndQueriesOnlyPresentPacks) {
     EXPECT_EQ(Status(), std::make_pair(3, 100));
 }
 
+TEST_F(Stages, StopDuringTheScanEndsAfterTheCurrentChunkAndKeepsItsValue) {
+    for (const char* name : kPackNames)
+        WriteFile(dir / "packs" / (std::string(name) + ".vh"), std::string(3 * 4096, 'x'));
+    g_bStop = TRUE;
+    try {
+        thread.ScanPacks();
+        FAIL() << "no stop";
+    } catch (CUserException* e) {
+        e->Delete();
+    }
+    g_bStop = FALSE;
+    EXPECT_EQ(g_nErrorCode, -1);
+    // Only the first pack was read, and only its first chunk; its partial value was kept.
+    EXPECT_EQ(thread.m_mapPackChecksum.GetCount(), 1);
+    EXPECT_LT(thread.m_qwScanDone, 3u * 4096);
+    EXPECT_EQ(
+        DwordToHex(thread.m_mapPackChecksum[0]),
+        CString(Utf8ToWide(SmallFileChecksum(std::string(thread.m_qwScanDone, 'x'))).c_str()));
+}
+
 TEST_F(Stages, ExtractionPercentRunsOverAllArchivesOfThePass) {
     thread.m_mapPackChecksum[1] = 0x024A0126;
     thread.m_setUpdate = {1};
