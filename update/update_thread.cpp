@@ -35,7 +35,8 @@ bool IsResumableStatus(int nStatus) {
     return nStatus >= STATUS_DOWNLOAD_PATCH && nStatus <= STATUS_EXTRACT_RESOURCES;
 }
 
-// The last resort when even ending the update threw: no resume save may throw again here.
+// Ends the update as a failure without going through the handlers again: for an exception raised
+// while the update was being ended, and for one from outside the framework's family.
 void EndUpdateWithError() {
     int nStatus = 0;
     int nPercent = 0;
@@ -50,8 +51,9 @@ void EndUpdateWithError() {
 }  // namespace
 
 int CUpdateThread::Run() {
-    m_strDir = GetModuleDir();
     try {
+        // Even running out of memory here must end as a status, never end the process.
+        m_strDir = GetModuleDir();
         try {
             if (CheckLauncherVersion()) {
                 UpdateLoop();
