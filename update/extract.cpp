@@ -11,12 +11,6 @@ namespace {
 
 bool IsSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
 
-void StoreStatus(int nStatus, int nPercent) {
-    CSingleLock lock(&g_csStatus, TRUE);
-    g_nStatus = nStatus;
-    g_nProgress = nPercent;
-}
-
 CString GetUpdateArchivePath(CUpdateThread& thread, int nPack) {
     return thread.m_strDir + kTempDir + g_aPackNames[nPack] + L"." +
            DwordToHex(thread.m_mapPackChecksum[nPack]) + kZipExt;
@@ -87,15 +81,14 @@ void UnzipToFolder(LPCTSTR pszFolder, LPCTSTR pszArchive, ZipProgressCallback pf
 void OnExtractProgress(int nBytes, int* /*pnCancel*/) {
     CUpdateThread* pThread = g_pUpdateThread;
     pThread->m_qwExtractDone += static_cast<ULONGLONG>(static_cast<LONGLONG>(nBytes));
-    StoreStatus(STATUS_EXTRACT_PATCH,
-                PercentOf(pThread->m_qwExtractDone, pThread->m_qwExtractTotal));
+    SetStatus(STATUS_EXTRACT_PATCH, PercentOf(pThread->m_qwExtractDone, pThread->m_qwExtractTotal));
 }
 
 void OnResourcesExtractProgress(int nBytes, int* /*pnCancel*/) {
     CUpdateThread* pThread = g_pUpdateThread;
     pThread->m_qwResourcesDone += static_cast<ULONGLONG>(static_cast<LONGLONG>(nBytes));
-    StoreStatus(STATUS_EXTRACT_RESOURCES,
-                PercentOf(pThread->m_qwResourcesDone, pThread->m_qwResourcesTotal));
+    SetStatus(STATUS_EXTRACT_RESOURCES,
+              PercentOf(pThread->m_qwResourcesDone, pThread->m_qwResourcesTotal));
 }
 
 void CUpdateThread::ExtractPatches() {

@@ -29,11 +29,7 @@ void OnLauncherDownloadProgress(DWORD dwBytes, BOOL* pbStop) {
     pThread->m_qwLauncherDone += dwBytes;
     // Not limited to 100: a body longer than announced shows as such.
     const int nPercent = PercentOf(pThread->m_qwLauncherDone, pThread->m_qwLauncherSize);
-    {
-        CSingleLock lock(&g_csStatus, TRUE);
-        g_nStatus = STATUS_UPDATE_LAUNCHER;
-        g_nProgress = nPercent;
-    }
+    SetStatus(STATUS_UPDATE_LAUNCHER, nPercent);
     *pbStop = g_bStop ? TRUE : FALSE;
 }
 
