@@ -76,7 +76,12 @@ TEST_F(Extract, ArchiveThatCannotBeOpenedFails633Or661) {
     }
     EXPECT_EQ(g_nErrorCode, 633);
     g_nErrorCode = -1;
+    g_strError.Empty();
     EXPECT_EQ(UnzipFailure(dir / "plain.zip"), 661);
+    CString expected;
+    expected.LoadString(IDS_ERR_DOWNLOAD);
+    EXPECT_FALSE(expected.IsEmpty());
+    EXPECT_TRUE(g_strError == expected);
 }
 
 TEST_F(Extract, ExistingReadOnlyFileIsReplaced) {
