@@ -51,7 +51,7 @@ struct FileRule {
 };
 std::vector<FileRule> g_rules;
 
-void AddFileRule(const std::string& rule, bool bFail) {
+void AddFileRule(const std::string& option, bool bFail) {
     static const std::pair<const char*, FileOperation> kOperations[] = {
         {"open", FileOperation::Open},
         {"read", FileOperation::Read},
@@ -60,10 +60,10 @@ void AddFileRule(const std::string& rule, bool bFail) {
         {"move", FileOperation::Move},
         {"mkdir", FileOperation::CreateDirectory},
         {"rmdir", FileOperation::RemoveDirectory}};
-    const std::size_t colon = rule.find(':');
+    const std::size_t colon = option.find(':');
     for (const auto& [name, operation] : kOperations)
-        if (rule.substr(0, colon) == name)
-            g_rules.push_back({operation, Utf8ToWide(rule.substr(colon + 1)).c_str(), bFail});
+        if (option.substr(0, colon) == name)
+            g_rules.push_back({operation, Utf8ToWide(option.substr(colon + 1)).c_str(), bFail});
     SetFaultHook([](FileOperation op, const CString& path) {
         for (const FileRule& rule : g_rules) {
             if (op != rule.operation || path.Right(rule.suffix.GetLength()) != rule.suffix)
