@@ -263,6 +263,9 @@ public:
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(static_cast<uint16_t>(port));
+        // Connections of earlier launchers may still linger on the port.
+        const int on = 1;
+        setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         if (bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
             listen(m_fd, 1) != 0)
             throw std::runtime_error("cannot take port " + std::to_string(port));
