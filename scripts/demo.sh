@@ -40,7 +40,8 @@ done
 if [ "$install" = 1 ]; then scripts/install-deps.sh; fi
 if [ "$compile" = 1 ]; then
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNHOLT_GUI=ON
-  cmake --build "$build" -j"${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}" --target VarnholtLauncher make_release demo_server demo_game
+  cmake --build "$build" -j"${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}" \
+    --target VarnholtLauncher make_release demo_server demo_game
 fi
 
 run=(python3 -B tools/demo_server/demo_run.py "$build" "${run_args[@]}")
@@ -67,5 +68,5 @@ echo "demo.sh: running the demo as root through sudo, in a loopback-only network
 if [ -n "${DISPLAY:-}" ] && [ -z "${XAUTHORITY:-}" ] && [ -f "$HOME/.Xauthority" ]; then
   export XAUTHORITY="$HOME/.Xauthority"
 fi
-exec sudo --preserve-env=DISPLAY,XAUTHORITY "$PWD/scripts/demo.sh" --no-install --no-build --build "$build" \
-  "${run_args[@]}"
+exec sudo --preserve-env=DISPLAY,XAUTHORITY "$PWD/scripts/demo.sh" --no-install --no-build \
+  --build "$build" "${run_args[@]}"

@@ -66,7 +66,7 @@ def children(pid):
 
 
 def processes_in(folder):
-    """Processes whose working folder lies in folder: the launcher, its browser helpers, the game."""
+    """Processes working in folder: the launcher, its browser helpers, the game."""
     found = []
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
@@ -118,8 +118,8 @@ class Demo:
         shutil.copy2(game, os.path.join(self.client, "game", "Varnholt.exe"))
         total = sum(os.path.getsize(os.path.join(self.work, "packs-2", name))
                     for name in os.listdir(os.path.join(self.work, "packs-2")))
-        say("prepared in %.1f s: game of %d MiB in %s, release in %s" %
-            (time.monotonic() - began, total >> 20, self.client, os.path.join(self.work, "release")))
+        say("prepared in %.1f s: game of %d MiB in %s, release in %s/release" %
+            (time.monotonic() - began, total >> 20, self.client, self.work))
 
     def start_display(self):
         if self.env.get("DISPLAY") and not self.auto:
@@ -140,7 +140,8 @@ class Demo:
         self.env["DISPLAY"] = ":" + number
         os.environ["DISPLAY"] = self.env["DISPLAY"]  # for xdotool and import
         self.auto = True
-        say("no display: the launcher runs on Xvfb :%s, screenshots go to %s" % (number, self.shots))
+        say("no display: the launcher runs on Xvfb :%s, screenshots go to %s" %
+            (number, self.shots))
 
     def start_server(self):
         self.server = subprocess.Popen([self.tool("tools", "demo_server", "demo_server"),
