@@ -98,6 +98,16 @@ TEST_F(UpdateServerTest, ServesAReleaseFolderAsTheLauncherAsksForIt) {
     EXPECT_EQ(requests[2].userAgent, "Varnholt Launcher");
 }
 
+TEST_F(UpdateServerTest, TellsOnlyOlderLaunchersToUpdateWhenAVersionIsCurrent) {
+    WriteFile(m_release / "replies.txt", "launcher\t1\nlauncher-current\t2.0.0.1\n");
+    UpdateServer server(0);
+    server.LoadRelease(m_release);
+    server.Start();
+    EXPECT_EQ(Get(server, "info.php?2.0.0.0;Launcher").body, EncodeUtf16Le("0"));
+    EXPECT_EQ(Get(server, "info.php?2.0.0.1;Launcher").body, EncodeUtf16Le("1"));
+    EXPECT_EQ(Get(server, "info.php?2.0.0.10;Launcher").body, EncodeUtf16Le("0"));
+}
+
 TEST_F(UpdateServerTest, RefusesAReleaseFileItCannotReadNamingTheLine) {
     WriteFile(m_release / "replies.txt", "launcher\t1\npack\tscripts\tUPDATE!\n");
     UpdateServer server(0);

@@ -93,6 +93,11 @@ void ReplyTable::SetLauncherReply(ServerReply reply) {
     m_launcher = std::move(reply);
 }
 
+void ReplyTable::SetCurrentLauncherVersion(std::string version) {
+    std::lock_guard lock(m_mutex);
+    m_currentLauncher = std::move(version);
+}
+
 void ReplyTable::SetLauncherSizeReply(ServerReply reply) {
     std::lock_guard lock(m_mutex);
     m_launcherSize = std::move(reply);
@@ -130,6 +135,8 @@ void ReplyTable::LoadReleaseFile(const std::filesystem::path& folder) {
         const std::string& kind = f[0];
         if (kind == "launcher" && f.size() == 2) {
             SetLauncherReply(ServerReply::Text(f[1]));
+        } else if (kind == "launcher-current" && f.size() == 2) {
+            SetCurrentLauncherVersion(f[1]);
         } else if (kind == "launcher-size" && f.size() == 2) {
             SetLauncherSizeReply(ServerReply::Text(f[1]));
         } else if (kind == "pack" && f.size() == 4) {
@@ -157,7 +164,11 @@ std::optional<ServerReply> ReplyTable::Find(const std::string& address) const {
 
 std::optional<ServerReply> ReplyTable::FindInfoReply(const std::string& query) const {
     if (query == "Size" + kLauncherSuffix) return m_launcherSize;
-    if (query.ends_with(kLauncherSuffix)) return m_launcher;
+    if (query.ends_with(kLauncherSuffix)) {
+        if (!m_currentLauncher) return m_launcher;
+        const std::string version = query.substr(0, query.size() - kLauncherSuffix.size());
+        return ServerReply::Text(version == *m_currentLauncher ? "1" : "0");
+    }
     if (query.starts_with("Pack;")) {
         if (auto pack = m_packs.find(query.substr(5)); pack != m_packs.end()) return pack->second;
         return m_unknownPack;

@@ -41,6 +41,10 @@ class ReplyTable {
 public:
     // Launcher check "info.php?<any version>;Launcher".
     void SetLauncherReply(ServerReply reply);
+    // Launcher check answered by version: "1" for the current version, "0" for every other one,
+    // so that older launchers update themselves and the new one stops there. Wins over
+    // SetLauncherReply.
+    void SetCurrentLauncherVersion(std::string version);
     // Launcher update size "info.php?Size;Launcher".
     void SetLauncherSizeReply(ServerReply reply);
     // Pack status "info.php?Pack;<pack>;<checksum>".
@@ -53,7 +57,8 @@ public:
     void SetNewsPage(std::string html);
 
     // Reads "<folder>/replies.txt": one reply a line, fields separated by tabs:
-    //   launcher <text> | launcher-size <text> | pack <name> <checksum> <text> |
+    //   launcher <text> | launcher-current <version> | launcher-size <text> |
+    //   pack <name> <checksum> <text> |
     //   pack-unknown <text> | status <address> <code>
     // Blank lines and lines starting with '#' are skipped. Also loads "<folder>/news.html" when
     // it exists. Throws std::runtime_error naming the file and line of anything it cannot read.
@@ -69,6 +74,7 @@ private:
     std::map<std::string, ServerReply> m_exact;
     std::map<std::string, ServerReply> m_packs;  // key "<pack>;<checksum>"
     std::optional<ServerReply> m_launcher;
+    std::optional<std::string> m_currentLauncher;
     std::optional<ServerReply> m_launcherSize;
     std::optional<ServerReply> m_unknownPack;
     std::optional<ServerReply> m_news;

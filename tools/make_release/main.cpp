@@ -23,13 +23,15 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
-    "usage: make_release [--launcher FILE] [--news FILE] OLD_PACKS NEW_PACKS [NEWER_PACKS...] "
+    "usage: make_release [--launcher FILE --launcher-version A.B.C.D] [--news FILE] OLD_PACKS "
+    "NEW_PACKS [NEWER_PACKS...] "
     "RELEASE\n"
     "       make_release --game VERSION [--largest-pack BYTES] FOLDER\n"
     "\n"
     "  OLD_PACKS NEW_PACKS  folders of packs (NAME.vh), oldest first; the last one is current\n"
     "  RELEASE              the release folder to make (must not exist or be empty)\n"
     "  --launcher FILE      publish FILE as patch/VarnholtUpdate.exe\n"
+    "  --launcher-version V FILE's version: launchers of other versions update themselves\n"
     "  --news FILE          use FILE as the news page instead of the default one\n"
     "  --game VERSION       write version VERSION (1, 2, ...) of the demo game's packs\n"
     "  --largest-pack BYTES size of the demo game's largest pack (default 40 MiB)\n";
@@ -37,6 +39,7 @@ constexpr const char* kUsage =
 struct Arguments {
     std::vector<fs::path> positional;
     fs::path launcher;
+    std::string launcherVersion;
     fs::path news;
     int gameVersion = 0;
     unsigned long long largestPack = 0;
@@ -69,6 +72,8 @@ Arguments Parse(int argc, char** argv) {
             std::exit(0);
         } else if (arg == "--launcher") {
             arguments.launcher = value();
+        } else if (arg == "--launcher-version") {
+            arguments.launcherVersion = value();
         } else if (arg == "--news") {
             arguments.news = value();
         } else if (arg == "--game") {
@@ -112,6 +117,7 @@ int WriteRelease(const Arguments& arguments) {
     }
     swarm::ReleaseOptions options;
     options.launcherUpdate = arguments.launcher;
+    options.launcherVersion = arguments.launcherVersion;
     if (!arguments.news.empty()) options.newsPage = ReadNews(arguments.news);
     options.onProgress = [](const std::string& what, int step, int steps) {
         std::printf("[%3d/%3d] %s\n", step, steps, what.c_str());

@@ -82,7 +82,11 @@ Published PublishArchive(const fs::path& content, const fs::path& patchFolder,
 void WriteReplies(const ReleasePlan& plan, const ReleaseOptions& options, const fs::path& file) {
     std::ofstream out(file, std::ios::trunc);
     out << "# Replies of the update server, keyed by the packs' sampled checksums.\n";
-    out << "launcher\t1\n";
+    if (options.launcherVersion.empty()) {
+        out << "launcher\t1\n";
+    } else {
+        out << "launcher-current\t" << options.launcherVersion << '\n';
+    }
     if (!options.launcherUpdate.empty()) {
         out << "launcher-size\t" << fs::file_size(options.launcherUpdate) << '\n';
     }
@@ -157,6 +161,9 @@ Release MakeRelease(const std::vector<fs::path>& versionFolders, const fs::path&
                     const ReleaseOptions& options) {
     if (!options.launcherUpdate.empty() && !fs::is_regular_file(options.launcherUpdate)) {
         throw ReleaseError("no launcher build at " + options.launcherUpdate.string());
+    }
+    if (options.launcherUpdate.empty() != options.launcherVersion.empty()) {
+        throw ReleaseError("a launcher build and its version go together");
     }
     CheckEmptyFolder(releaseFolder);
     Progress progress(options, CountPackFiles(versionFolders));

@@ -22,6 +22,9 @@ struct ReleaseOptions {
     std::string trackerUrl = kTrackerAnnounceUrl;
     // A newer launcher build, published as patch/VarnholtUpdate.exe with its size; empty: none.
     std::filesystem::path launcherUpdate;
+    // The file version of launcherUpdate ("2.0.0.1"): launchers of any other version are told to
+    // update themselves. Empty: every launcher counts as current.
+    std::string launcherVersion;
     // The news page; empty: a default page.
     std::string newsPage;
     // Called before each step of the work with what it does, its number (from 1) and the count
