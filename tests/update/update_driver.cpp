@@ -5,6 +5,7 @@
 // with --hold once a line arrives on standard input (the player closing the window).
 //
 //   update_driver [--resume=yes|no] [--stop-at=<status>[:<percent>]] [--hold]
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -72,8 +73,9 @@ int main(int argc, char** argv) {
         }
         if (stopAt.Reached(nStatus, nPercent)) g_bStop = TRUE;
         if (nStatus == STATUS_READY || nStatus >= STATUS_STOPPED) break;
-        // Polled without sleeping: a stage on small test data can be over within a millisecond.
-        std::this_thread::yield();
+        // Polled far more often than the window does: a stage on small test data can be over
+        // within a millisecond.
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
     std::string message;
     for (char c : WideToUtf8(GetErrorMessage())) message += c == '\n' ? ' ' : c;

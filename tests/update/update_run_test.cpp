@@ -68,7 +68,7 @@ protected:
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         s_root = pattern;
         swarm::GameSpec spec;
-        spec.largestPack = 3 << 20;
+        spec.largestPack = 6 << 20;
         spec.changingPacks = kChangingPacks;
         for (int version = 1; version <= 3; ++version) {
             swarm::WriteGameVersion(spec, version, Version(version));
