@@ -67,11 +67,11 @@ protected:
         std::string pattern = (fs::temp_directory_path() / "varnholt-update-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         s_root = pattern;
-        swarm::GameSpec spec;
-        spec.largestPack = 6 << 20;
-        spec.changingPacks = kChangingPacks;
+        swarm::GameSpec game;
+        game.largestPack = 6 << 20;
+        game.changingPacks = kChangingPacks;
         for (int version = 1; version <= 3; ++version) {
-            swarm::WriteGameVersion(spec, version, Version(version));
+            swarm::WriteGameVersion(game, version, Version(version));
         }
         swarm::MakeRelease({Version(1), Version(2)}, s_root / "release");
         swarm::MakeRelease({Version(1), Version(2), Version(3)}, s_root / "release3");

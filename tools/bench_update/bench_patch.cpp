@@ -37,11 +37,11 @@ int main(int argc, char** argv) {
     const fs::path old = work / "old.vh", next = work / "new.vh", delta = work / "pack.patch";
     if (!fs::exists(delta)) {
         std::printf("making a 1 GiB pack, its next version and the delta ...\n");
-        swarm::GameSpec spec;
-        spec.largestPack = 1ull << 30;
-        spec.rewrittenShare = 0.1;
-        swarm::WriteGamePack(spec, 1, 0, old);
-        swarm::WriteGamePack(spec, 2, 0, next);
+        swarm::GameSpec game;
+        game.largestPack = 1ull << 30;
+        game.rewrittenShare = 0.1;
+        swarm::WriteGamePack(game, 1, 0, old);
+        swarm::WriteGamePack(game, 2, 0, next);
         swarm::MakeDeltaFile(old, next, delta);
     }
     std::printf("old %.0f MiB, new %.0f MiB, delta %.1f MiB\n", fs::file_size(old) / 1048576.0,

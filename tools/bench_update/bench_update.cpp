@@ -59,15 +59,15 @@ int RunUpdate() {
 
 void MakeGameAndRelease(const fs::path& work) {
     if (fs::exists(work / "release" / "replies.txt")) return;
-    swarm::GameSpec spec;
-    spec.largestPack = 296ull << 20;  // with the packs below it, 2 GiB in all
-    spec.rewrittenShare = 0.1;
-    for (int i = 0; i < swarm::kPackTotal; ++i) spec.changingPacks.insert(i);
+    swarm::GameSpec game;
+    game.largestPack = 296ull << 20;  // with the packs below it, 2 GiB in all
+    game.rewrittenShare = 0.1;
+    for (int i = 0; i < swarm::kPackTotal; ++i) game.changingPacks.insert(i);
     std::printf("making two versions of a 2 GiB game and their release (once) ...\n");
     std::fflush(stdout);
     fs::remove_all(work / "release");
-    swarm::WriteGameVersion(spec, 1, work / "v1");
-    swarm::WriteGameVersion(spec, 2, work / "v2");
+    swarm::WriteGameVersion(game, 1, work / "v1");
+    swarm::WriteGameVersion(game, 2, work / "v2");
     swarm::MakeRelease({work / "v1", work / "v2"}, work / "release");
 }
 
