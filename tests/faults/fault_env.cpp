@@ -7,14 +7,15 @@
 //   VARNHOLT_FAULT_PAUSE=OP:SUFFIX:FILE  the first OP on a path ending in SUFFIX writes the process
 //                                        id into FILE and then waits until FILE is deleted, so the
 //                                        test can kill, stop a server or look at the disk there
+//   VARNHOLT_FAULT_PAUSE_SKIP=N          the pause lets the first N such operations pass
 // OP is one of open, read, write, setlength, delete, move, mkdir, rmdir.
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <map>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -74,11 +75,14 @@ struct Rules {
     Rule pause;
     bool failing = false;
     bool pausing = false;
-    std::once_flag paused;
+    long pauseSkip = 0;
+    std::atomic<long> pauseMatches{0};
 
     Rules() {
         failing = ParseRule(std::getenv("VARNHOLT_FAULT_FAIL"), fail);
         pausing = ParseRule(std::getenv("VARNHOLT_FAULT_PAUSE"), pause);
+        if (const char* skip = std::getenv("VARNHOLT_FAULT_PAUSE_SKIP"))
+            pauseSkip = std::atol(skip);
     }
 };
 
@@ -101,8 +105,9 @@ extern "C" int __wrap__Z13InjectedFault13FileOperationPKw(FileOperation operatio
     static Rules rules;
     if (rules.pausing || rules.failing) {
         const CString strPath(path);
-        if (rules.pausing && Matches(rules.pause, operation, strPath))
-            std::call_once(rules.paused, [] { Pause(rules.pause.last); });
+        if (rules.pausing && Matches(rules.pause, operation, strPath) &&
+            rules.pauseMatches++ == rules.pauseSkip)
+            Pause(rules.pause.last);
         if (rules.failing && Matches(rules.fail, operation, strPath))
             return ErrnoOf(rules.fail.last);
     }
