@@ -32,17 +32,22 @@ void Pause::Release() const { fs::remove(m_marker); }
 std::optional<pid_t> ReadPidFile(const fs::path& file, std::chrono::seconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
-        std::ifstream in(file);
-        pid_t pid = 0;
-        std::string line;
-        // The writer may not have finished its line yet.
-        if (std::getline(in, line) && in && (pid = std::atoi(line.c_str())) > 0) return pid;
+        std::error_code error;
+        const std::string text = fs::exists(file, error) ? engine_test::ReadFile(file) : "";
+        // Only a whole line counts: the writer may not have finished it yet.
+        const pid_t pid = std::atoi(text.c_str());
+        if (!text.empty() && text.back() == '\n' && pid > 0) return pid;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return std::nullopt;
 }
 
-void KillHard(pid_t pid) { kill(pid, SIGKILL); }
+void KillHard(pid_t pid) {
+    // Only ever the launcher a test started, never a process that happens to reuse the id.
+    std::error_code error;
+    const fs::path program = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
+    if (!error && program.filename() == "VarnholtLauncher.exe") kill(pid, SIGKILL);
+}
 
 PackSet ReadPacks(const fs::path& packsFolder) {
     PackSet packs;
