@@ -64,6 +64,7 @@ struct HostileArchive {
     const char* name;
     // The archive's bytes, given the stem "scripts.HEX" of the pack's delta archive.
     std::function<std::string(const std::string& stem)> build;
+    int errorCode = 705;
 };
 
 std::string WithNames(const std::string& stem, const std::string& hostileName) {
@@ -107,6 +108,17 @@ const std::vector<HostileArchive>& HostileArchives() {
              huge.uncompressedSize = 0xFFFFFFFF;
              return BuildArchive({huge, StoredEntry("one.bin", "1")});
          }},
+        {"NameLongerThanTheSystemTakes",
+         [](const std::string& stem) { return WithNames(stem, std::string(300, 'n') + ".bin"); }},
+        // A Unix symbolic link is extracted as a plain file holding the link's text; the delta
+        // that text makes is refused by the decoder.
+        {"SymbolicLink",
+         [](const std::string& stem) {
+             BuiltEntry link = StoredEntry(stem + ".patch", "/etc/passwd");
+             link.externalAttributes = 0xA1FF0000;
+             return BuildArchive({link});
+         },
+         833},
     };
     return archives;
 }
@@ -120,10 +132,11 @@ TEST_P(HostileArchiveRun, IsRefusedWithNothingWrittenOutsideOrInflatedPastItsSiz
     const RunReport report = Run();
 
     EXPECT_EQ(report.FinalStatus(), kStatusError);
-    EXPECT_EQ(report.errorCode, 705);
+    EXPECT_EQ(report.errorCode, GetParam().errorCode);
     EXPECT_FALSE(fs::exists(folder.Dir().parent_path() / kEscapedName));
     EXPECT_FALSE(fs::exists("/tmp/" + kEscapedName));
     for (const auto& entry : fs::recursive_directory_iterator(folder.Dir() / "temp")) {
+        EXPECT_FALSE(entry.is_symlink()) << entry.path();
         if (entry.is_regular_file()) {
             EXPECT_LT(entry.file_size(), 8u << 20) << entry.path() << " was inflated";
         }
