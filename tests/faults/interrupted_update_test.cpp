@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <ctime>
+#include <random>
 
 #include "tests/faults/fault_run.h"
 #include "tests/support/swarm/client_layout.h"
@@ -323,6 +325,62 @@ TEST_F(SwarmFault, SeederThatNeverComesBackIsStoppedAndTheNextStartResumes) {
     // What came before the stop was kept: the second run fetched less than the whole pack.
     EXPECT_GT(firstUpload, 0);
     EXPECT_LT(static_cast<uint64_t>(live.Seeder().UploadedBytes()), payload);
+}
+
+}  // namespace
+}  // namespace faults
+
+namespace faults {
+namespace {
+
+// A longer run, not part of CI: the launcher killed again and again at random moments of the
+// update until one run gets through; no pack may be damaged at any kill, and the client ends
+// current. FAULTS_SOAK_ROUNDS (default 20) updates, FAULTS_SOAK_SEED for a repeatable run, e.g.
+//   scripts/netns-run.sh build/tests/faults/fault_tests --gtest_also_run_disabled_tests
+//   --gtest_filter='*Soak*'
+TEST(DISABLED_Soak, KilledAtRandomMomentsTheClientStillEndsCurrent) {
+    const char* roundsText = std::getenv("FAULTS_SOAK_ROUNDS");
+    const char* seedText = std::getenv("FAULTS_SOAK_SEED");
+    const int rounds = roundsText ? std::atoi(roundsText) : 20;
+    const unsigned seed = seedText ? static_cast<unsigned>(std::atol(seedText))
+                                   : static_cast<unsigned>(time(nullptr));
+    std::printf("soak seed %u\n", seed);
+    std::mt19937 random(seed);
+    Game game(4 << 20);
+    const PackSet newPacks = ReadPacks(game.Version(2));
+    for (int round = 0; round < rounds; ++round) {
+        const fs::path work = game.root / ("soak-" + std::to_string(round));
+        fs::create_directories(work);
+        LiveRelease live(game.root / "release", work);
+        LauncherFolder client(FAULT_DRIVER);
+        swarm::MakeClientFolder(game.Version(1), client.Dir(), kLayout);
+        const fs::path packs = client.Dir() / "packs";
+        const PackSet oldPacks = ReadPacks(packs);
+        int kills = 0;
+        for (;; ++kills) {
+            ASSERT_LT(kills, 30) << "round " << round << " never got through";
+            const fs::path pidFile = work / ("pid-" + std::to_string(kills));
+            std::optional<Driver> driver;
+            {
+                ScopedEnvironment scoped({{"VARNHOLT_FAULT_PIDFILE", pidFile.string()}});
+                driver.emplace(client.Launcher(), std::vector<std::string>{});
+            }
+            const std::optional<pid_t> pid = ReadPidFile(pidFile, std::chrono::seconds(10));
+            ASSERT_TRUE(pid);
+            std::this_thread::sleep_for(std::chrono::milliseconds(random() % 5000));
+            KillHard(*pid);
+            const RunReport report = ReportOf(driver->ReadToEnd(std::chrono::seconds(120)));
+            const std::vector<std::string> damaged = DamagedPacks(packs, oldPacks, newPacks);
+            ASSERT_TRUE(damaged.empty())
+                << "round " << round << ", kill " << kills << ": " << damaged.front();
+            if (report.FinalStatus() == kStatusReady) break;
+        }
+        EXPECT_TRUE(update_test::PacksEqual(packs, game.Version(2))) << "round " << round;
+        EXPECT_EQ(game.ResourcesDifferingIn(client.Dir()), std::vector<std::string>{});
+        std::printf("round %d: %d kills before the update got through\n", round, kills);
+        std::error_code ignored;
+        fs::remove_all(work, ignored);
+    }
 }
 
 }  // namespace
