@@ -22,6 +22,7 @@ namespace {
 using engine_test::Driver;
 using engine_test::LauncherFolder;
 using engine_test::RunReport;
+using update_test::kUpdateRunLimit;
 using update_test::LiveRelease;
 
 // Packs 1 and 20 are patched (first and last of the pass), the corrupted pack 0 and the missing
@@ -177,7 +178,7 @@ protected:
             EXPECT_TRUE(pid) << "the launcher never got to the kill";
             if (pid) KillHard(*pid);
         }
-        return ReportOf(driver->ReadToEnd(std::chrono::seconds(120)));
+        return ReportOf(driver->ReadToEnd(kUpdateRunLimit));
     }
 
     static inline Game* s_game = nullptr;
@@ -214,7 +215,7 @@ TEST_P(Interrupted, RestartEndsWithTheNewVersionAndNoPackIsEverDamaged) {
     }
 
     Driver restart(client.Launcher(), {resume ? "--resume=yes" : "--resume=no"});
-    const RunReport second = ReportOf(restart.ReadToEnd(std::chrono::seconds(120)));
+    const RunReport second = ReportOf(restart.ReadToEnd(kUpdateRunLimit));
 
     EXPECT_EQ(second.FinalStatus(), kStatusReady)
         << "error " << second.errorCode << "; " << Describe(second, live.Server());
@@ -299,7 +300,7 @@ TEST_F(SwarmFault, SeederThatComesBackCompletesTheDownload) {
     EXPECT_LT(meanwhile.statuses.back().second, 100);
 
     live.Seeder().Start();
-    const RunReport report = ReportOf(driver.ReadToEnd(std::chrono::seconds(120)));
+    const RunReport report = ReportOf(driver.ReadToEnd(kUpdateRunLimit));
 
     EXPECT_EQ(report.FinalStatus(), kStatusReady) << "error " << report.errorCode;
     EXPECT_TRUE(update_test::PacksEqual(client->Dir() / "packs", s_game->Version(2)));
@@ -318,7 +319,7 @@ TEST_F(SwarmFault, SeederThatNeverComesBackIsStoppedAndTheNextStartResumes) {
 
     live.Seeder().Start();
     driver.emplace(client->Launcher(), std::vector<std::string>{"--resume=yes"});
-    const RunReport resumed = ReportOf(driver->ReadToEnd(std::chrono::seconds(120)));
+    const RunReport resumed = ReportOf(driver->ReadToEnd(kUpdateRunLimit));
 
     EXPECT_EQ(resumed.FinalStatus(), kStatusReady) << "error " << resumed.errorCode;
     EXPECT_TRUE(update_test::PacksEqual(client->Dir() / "packs", s_game->Version(2)));
@@ -369,7 +370,7 @@ TEST(DISABLED_Soak, KilledAtRandomMomentsTheClientStillEndsCurrent) {
             ASSERT_TRUE(pid);
             std::this_thread::sleep_for(std::chrono::milliseconds(random() % 5000));
             KillHard(*pid);
-            const RunReport report = ReportOf(driver->ReadToEnd(std::chrono::seconds(120)));
+            const RunReport report = ReportOf(driver->ReadToEnd(kUpdateRunLimit));
             const std::vector<std::string> damaged = DamagedPacks(packs, oldPacks, newPacks);
             ASSERT_TRUE(damaged.empty())
                 << "round " << round << ", kill " << kills << ": " << damaged.front();

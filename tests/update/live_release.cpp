@@ -50,7 +50,7 @@ std::string DeltaStem(int index, const fs::path& oldPack) {
 engine_test::RunReport RunDriver(const engine_test::LauncherFolder& client,
                                  const std::vector<std::string>& args) {
     engine_test::Driver driver(client.Launcher(), args);
-    return engine_test::ParseReport(driver.ReadToEnd(std::chrono::seconds(120)), "2.0.0.0");
+    return engine_test::ParseReport(driver.ReadToEnd(kUpdateRunLimit), "2.0.0.0");
 }
 
 std::string MakeDelta(const fs::path& from, const fs::path& to, const fs::path& scratch) {

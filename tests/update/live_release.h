@@ -2,6 +2,7 @@
 // and a seeder of the release's archives, and a client folder with the test's update driver in it.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -14,6 +15,10 @@
 #include "tests/support/update_server.h"
 
 namespace update_test {
+
+// How long a whole update through the swarm may take. A loopback swarm under heavy load has been
+// seen to pause a download for about two minutes before it goes on, which is no failure.
+inline constexpr std::chrono::seconds kUpdateRunLimit{300};
 
 namespace fs = std::filesystem;
 

@@ -25,6 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 using engine_test::LauncherFolder;
 using engine_test::RunReport;
+using update_test::kUpdateRunLimit;
 using update_test::LiveRelease;
 using update_test::PacksEqual;
 using update_test::RunDriver;
@@ -218,7 +219,7 @@ TEST_F(UpdateRun, SeederArrivingLateStillCompletesTheDownload) {
     live.Seeder().Start();
 
     const RunReport report =
-        engine_test::ParseReport(driver.ReadToEnd(std::chrono::seconds(120)), "2.0.0.0");
+        engine_test::ParseReport(driver.ReadToEnd(kUpdateRunLimit), "2.0.0.0");
 
     ASSERT_EQ(report.FinalStatus(), STATUS_READY) << "error " << report.errorCode;
     EXPECT_TRUE(PacksEqual(client->Dir() / "packs", Version(2)));
