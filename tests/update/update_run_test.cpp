@@ -218,8 +218,7 @@ TEST_F(UpdateRun, SeederArrivingLateStillCompletesTheDownload) {
     driver.ReadUntil("status 5");
     live.Seeder().Start();
 
-    const RunReport report =
-        engine_test::ParseReport(driver.ReadToEnd(kUpdateRunLimit), "2.0.0.0");
+    const RunReport report = engine_test::ParseReport(driver.ReadToEnd(kUpdateRunLimit), "2.0.0.0");
 
     ASSERT_EQ(report.FinalStatus(), STATUS_READY) << "error " << report.errorCode;
     EXPECT_TRUE(PacksEqual(client->Dir() / "packs", Version(2)));
