@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/engine/status_report.h"
 #include "update/file_utils.h"
 #include "update/resume.h"
 #include "update/selfupdate.h"
@@ -33,12 +34,6 @@ std::string OneLine(const CString& str) {
             text += c;
     }
     return text;
-}
-
-std::string VersionText() {
-    const ULONGLONG v = GetModuleVersion();
-    return std::to_string(HIWORD(HIDWORD(v))) + "." + std::to_string(LOWORD(HIDWORD(v))) + "." +
-           std::to_string(HIWORD(LODWORD(v))) + "." + std::to_string(LOWORD(LODWORD(v)));
 }
 
 // File operations on paths with a given suffix that fail (EIO) or are held up for a moment, so
@@ -75,8 +70,6 @@ void AddFileRule(const std::string& option, bool bFail) {
     });
 }
 
-bool IsFinal(int nStatus) { return nStatus == STATUS_READY || nStatus >= STATUS_STOPPED; }
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -94,7 +87,7 @@ int main(int argc, char** argv) {
         if (arg.rfind("--fail=", 0) == 0) AddFileRule(arg.substr(7), true);
         if (arg.rfind("--slow=", 0) == 0) AddFileRule(arg.substr(7), false);
     }
-    const std::string version = VersionText();
+    const std::string version = engine_test::VersionText();
     const bool bResumable = CanResumeUpdate() != FALSE;
     std::printf("%s resumable %d\n", version.c_str(), bResumable ? 1 : 0);
     if (bResumable && !bResume) g_resume.nStatus = 0;
@@ -102,22 +95,7 @@ int main(int argc, char** argv) {
     if (bStop) g_bStop = TRUE;
     BeginUpdate();
 
-    int nLastStatus = -2;
-    int nLastPercent = -2;
-    for (;;) {
-        int nStatus = 0;
-        int nPercent = 0;
-        int nBar = 0;
-        GetStatus(&nStatus, &nPercent, &nBar);
-        if (nStatus != nLastStatus || nPercent != nLastPercent) {
-            std::printf("%s status %d %d\n", version.c_str(), nStatus, nPercent);
-            std::fflush(stdout);
-            nLastStatus = nStatus;
-            nLastPercent = nPercent;
-        }
-        if (IsFinal(nStatus)) break;
-        Sleep(1);
-    }
+    const int nLastStatus = engine_test::ReportStatusUntilFinal(version);
     std::printf("%s error %d %s\n", version.c_str(), static_cast<int>(g_nErrorCode),
                 OneLine(GetErrorMessage()).c_str());
     std::fflush(stdout);

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/platform.h"
+#include "tests/engine/status_report.h"
 #include "update/file_utils.h"
 #include "update/resume.h"
 #include "update/status.h"
@@ -48,35 +49,17 @@ int main(int argc, char** argv) {
         if (arg == "--hold") bHold = true;
         if (arg.rfind("--stop-at=", 0) == 0) stopAt = ParseStopPoint(arg.substr(10));
     }
-    const ULONGLONG v = GetModuleVersion();
-    const std::string version =
-        std::to_string(HIWORD(HIDWORD(v))) + "." + std::to_string(LOWORD(HIDWORD(v))) + "." +
-        std::to_string(HIWORD(LODWORD(v))) + "." + std::to_string(LOWORD(LODWORD(v)));
+    const std::string version = engine_test::VersionText();
 
     const bool bResumable = CanResumeUpdate() != FALSE;
     std::printf("%s resumable %d\n", version.c_str(), bResumable ? 1 : 0);
     if (bResumable && !bResume) g_resume.nStatus = 0;
     BeginUpdate();
 
-    int nLastStatus = -2;
-    int nLastPercent = -2;
-    for (;;) {
-        int nStatus = 0;
-        int nPercent = 0;
-        int nBar = 0;
-        GetStatus(&nStatus, &nPercent, &nBar);
-        if (nStatus != nLastStatus || nPercent != nLastPercent) {
-            std::printf("%s status %d %d\n", version.c_str(), nStatus, nPercent);
-            std::fflush(stdout);
-            nLastStatus = nStatus;
-            nLastPercent = nPercent;
-        }
-        if (stopAt.Reached(nStatus, nPercent)) g_bStop = TRUE;
-        if (nStatus == STATUS_READY || nStatus >= STATUS_STOPPED) break;
-        // Polled far more often than the window does: a stage on small test data can be over
-        // within a millisecond.
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
+    const int nLastStatus =
+        engine_test::ReportStatusUntilFinal(version, [&stopAt](int nStatus, int nPercent) {
+            if (stopAt.Reached(nStatus, nPercent)) g_bStop = TRUE;
+        });
     std::string message;
     for (char c : WideToUtf8(GetErrorMessage())) message += c == '\n' ? ' ' : c;
     std::printf("%s error %d %s\n", version.c_str(), static_cast<int>(g_nErrorCode),
