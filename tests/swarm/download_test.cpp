@@ -68,17 +68,8 @@ private:
     std::vector<lt::torrent_handle> m_torrents;
 };
 
-class SwarmTest : public testing::Test {
+class SwarmTest : public TwoVersionReleaseTest {
 protected:
-    static void SetUpTestSuite() {
-        s_folder = new TempFolder;
-        s_made = new TwoVersionRelease(MakeTwoVersionRelease(s_folder->Path()));
-    }
-    static void TearDownTestSuite() {
-        delete s_made;
-        delete s_folder;
-    }
-
     void SetUp() override {
         if (const std::string why = WhyTrackerCannotStart(); !why.empty()) GTEST_SKIP() << why;
     }
@@ -95,12 +86,7 @@ protected:
     }
 
     TempFolder m_work;
-    static TempFolder* s_folder;
-    static TwoVersionRelease* s_made;
 };
-
-TempFolder* SwarmTest::s_folder = nullptr;
-TwoVersionRelease* SwarmTest::s_made = nullptr;
 
 TEST_F(SwarmTest, LauncherLikeSessionFetchesEveryArchiveByteForByte) {
     Tracker tracker(TheRelease().infoHashes, m_work.Path());

@@ -1,6 +1,8 @@
 // A small game in two versions and its release, made once per test program.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
 
@@ -35,5 +37,24 @@ struct TwoVersionRelease {
 TwoVersionRelease MakeTwoVersionRelease(const std::filesystem::path& folder);
 
 std::string ReadFile(const std::filesystem::path& file);
+
+// A suite whose tests share one TwoVersionRelease, made before its first test and removed after
+// its last: making a release takes seconds.
+class TwoVersionReleaseTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_folder = new TempFolder;
+        s_made = new TwoVersionRelease(MakeTwoVersionRelease(s_folder->Path()));
+    }
+    static void TearDownTestSuite() {
+        delete s_made;
+        s_made = nullptr;
+        delete s_folder;
+        s_folder = nullptr;
+    }
+
+    static inline TempFolder* s_folder = nullptr;
+    static inline TwoVersionRelease* s_made = nullptr;
+};
 
 }  // namespace swarm_test

@@ -46,28 +46,13 @@ std::string PackStatusReply(const varnholt::test::ReplyTable& table, int pack, u
     return reply ? reply->body : "(none)";
 }
 
-class ReleaseTest : public testing::Test {
+class ReleaseTest : public TwoVersionReleaseTest {
 protected:
-    static void SetUpTestSuite() {
-        s_folder = new TempFolder;
-        s_made = new TwoVersionRelease(MakeTwoVersionRelease(s_folder->Path()));
-    }
-    static void TearDownTestSuite() {
-        delete s_made;
-        delete s_folder;
-    }
-
     static fs::path OldPack(int pack) { return s_made->oldVersion / PackFileName(pack); }
     static fs::path NewPack(int pack) { return s_made->newVersion / PackFileName(pack); }
     static bool Changes(int pack) { return SmallGame().changingPacks.count(pack) != 0; }
     static fs::path Patch(const std::string& name) { return s_made->release.PatchFolder() / name; }
-
-    static TempFolder* s_folder;
-    static TwoVersionRelease* s_made;
 };
-
-TempFolder* ReleaseTest::s_folder = nullptr;
-TwoVersionRelease* ReleaseTest::s_made = nullptr;
 
 TEST_F(ReleaseTest, EveryDeltaTurnsTheOldPackIntoTheNewOne) {
     TempFolder scratch;
