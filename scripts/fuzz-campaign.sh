@@ -17,16 +17,7 @@ minutes=${1:-30}
 jobs=${2:-1}
 build=${FUZZ_BUILD_DIR:-build-fuzz-campaign}
 
-cmake -S . -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNHOLT_FUZZ=ON -DVARNHOLT_GUI=OFF \
-    -DVARNHOLT_BENCHMARKS=OFF >/dev/null
-targets=$(cmake --build "$build" --target help | grep -o 'fuzz_[A-Za-z0-9_]*' | sort -u || true)
-if [ -z "$targets" ]; then
-    echo "fuzz-campaign.sh: no fuzz_* target in the build" >&2
-    exit 1
-fi
-# shellcheck disable=SC2086
-cmake --build "$build" -j"$(nproc)" --target $targets
+targets=$(scripts/fuzz-build.sh "$build")
 
 # Absolute paths: a target may change its current folder while it runs (the zip target does).
 build_abs=$(cd "$build" && pwd)

@@ -9,16 +9,7 @@ seconds=${1:?usage: scripts/fuzz.sh SECONDS}
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 jobs=${FUZZ_BUILD_JOBS:-$(nproc)}
 
-cmake -S . -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNHOLT_FUZZ=ON -DVARNHOLT_GUI=OFF \
-    -DVARNHOLT_BENCHMARKS=OFF >/dev/null
-targets=$(cmake --build "$build" --target help | grep -o 'fuzz_[A-Za-z0-9_]*' | sort -u || true)
-if [ -z "$targets" ]; then
-    echo "fuzz.sh: no fuzz_* target in the build" >&2
-    exit 1
-fi
-# shellcheck disable=SC2086
-cmake --build "$build" -j"$jobs" --target $targets
+targets=$(scripts/fuzz-build.sh "$build" "$jobs")
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
