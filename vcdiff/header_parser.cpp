@@ -43,7 +43,7 @@ bool VCDiffHeaderParser::ParseUInt32(const char* name, uint32_t* value) {
         return false;
     }
     uint64_t wide = 0;
-    switch (ParseVarint<kVarint63Bound>(cursor_.PositionField(), cursor_.end(), &wide)) {
+    switch (ParseVarint63(cursor_.PositionField(), cursor_.end(), &wide)) {
         case VarintStatus::kOk:
             break;
         case VarintStatus::kEndOfData:

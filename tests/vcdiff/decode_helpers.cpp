@@ -47,6 +47,7 @@ DecodeOutcome Decode(const std::string& delta, const std::string& source,
             options.pieceSize == 0 ? std::max<size_t>(delta.size(), 1) : options.pieceSize;
         for (size_t at = 0; at < delta.size(); at += piece) {
             const size_t n = std::min(piece, delta.size() - at);
+            outcome.bytesFed += n;
             if (!decoder.DecodeChunk(delta.data() + at, n, &outcome.target)) {
                 outcome.chunksAccepted = false;
                 break;

@@ -40,6 +40,7 @@ public:
 struct DecodeOutcome {
     bool chunksAccepted = true;  // every DecodeChunk returned true
     bool finished = false;       // FinishDecoding returned true
+    size_t bytesFed = 0;         // delta bytes given to DecodeChunk, the refused piece included
     std::string target;
     std::string errors;  // what the decoder wrote to standard error
 };

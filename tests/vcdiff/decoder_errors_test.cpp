@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -172,6 +173,79 @@ TEST(DecoderErrors, BadInstructionsAreRefusedWithTheirMessage) {
         EXPECT_FALSE(outcome.chunksAccepted);
         EXPECT_EQ(outcome.errors, bad.errors);
         EXPECT_EQ(outcome.target, "");
+    }
+}
+
+// A one-byte window with a checksum whose checksum field starts with `zeros` 0x80 bytes.
+std::string ChecksumAfterZeros(size_t zeros) {
+    TestWindow window = AddWindow("x");
+    window.winIndicator = kVcdChecksum;
+    window.checksum = Adler32FromZero("x");
+    // Unpadded, the window is its indicator, a one-byte length and the delta encoding.
+    window.deltaEncodingLength = EncodeWindow(window).size() - 2 + zeros;
+    std::string encoded = EncodeWindow(window);
+    const size_t bodySize =
+        window.body.data.size() + window.body.instructions.size() + window.body.addresses.size();
+    encoded.insert(encoded.size() - bodySize - Varint(*window.checksum).size(),
+                   std::string(zeros, '\x80'));
+    return FileHeader('S') + encoded;
+}
+
+TEST(DecoderErrors, IntegerLongerThanItsLongestEncodingIsRefusedAtOnce) {
+    struct Case {
+        const char* what;
+        std::function<std::string(size_t zeros)> delta;  // an integer behind `zeros` 0x80 bytes
+        size_t zerosAllowed;  // up to 5 bytes for a 31-bit integer, 10 for the checksum
+        std::string target;
+        std::string errors;
+    };
+    const std::vector<Case> cases = {
+        {"window header",
+         [](size_t zeros) {
+             std::string delta = Delta(AddWindow("x"));
+             return delta.insert(6, zeros, '\x80');  // before the length of the delta encoding
+         },
+         4, "x",
+         "ERROR: Expected length of the delta encoding; found invalid variable-length integer\n"},
+        {"checksum", ChecksumAfterZeros, 6, "x",  // its value takes 4 bytes
+         "ERROR: Expected Adler32 checksum value; found invalid variable-length integer\n"},
+        {"interleaved instruction size",
+         [](size_t zeros) {
+             TestWindow window(0, 0, 0, true);
+             window.body.Opcode(kOpAdd).RawInstructionBytes(std::string(zeros, '\x80') + "\x03");
+             window.body.Data("abc");
+             window.targetLength = 3;
+             return Delta(window, 'S');
+         },
+         4, "abc", "ERROR: Instruction size is not a valid variable-length integer\n"},
+        {"interleaved address",
+         [](size_t zeros) {
+             TestWindow window(kVcdSource, 4, 0, true);
+             window.body.Opcode(CopyOpcode(0)).Size(4);
+             window.body.RawInstructionBytes(std::string(zeros, '\x80') + '\0');
+             window.targetLength = 4;
+             return Delta(window, 'S');
+         },
+         4, "abcd",
+         "ERROR: Found invalid variable-length integer as encoded address value\n"
+         "ERROR: Unable to decode address for COPY\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const DecodeOutcome longest = Decode(c.delta(c.zerosAllowed), "abcd");
+        EXPECT_TRUE(longest.finished);
+        EXPECT_EQ(longest.target, c.target);
+
+        const DecodeOutcome oneTooMany = Decode(c.delta(c.zerosAllowed + 1), "abcd");
+        EXPECT_FALSE(oneTooMany.chunksAccepted);
+        EXPECT_EQ(oneTooMany.errors, c.errors);
+
+        // Waiting for the end of such an integer would parse it afresh with every piece.
+        const DecodeOutcome flood = Decode(c.delta(8 << 20), "abcd", {.pieceSize = 4096});
+        EXPECT_FALSE(flood.chunksAccepted);
+        EXPECT_EQ(flood.bytesFed, 4096u) << "refused within the first piece";
+        EXPECT_EQ(flood.errors, c.errors);
+        EXPECT_EQ(flood.target, "");
     }
 }
 
