@@ -1,6 +1,7 @@
 // Patches files the way the update engine does (old file read on demand, new file written as
 // decoded, delta fed in 4096-byte pieces) and compares with `xdelta3 -d` on the same delta.
-// Each decoder runs in a process of its own, so its peak memory can be measured.
+// Each decoder runs in a process of its own, so its peak memory can be measured. Hostile deltas
+// are fed the same way in this process and timed until the decoder refuses them.
 //
 //   bench_vcdiff                       run every case and print the table
 //   bench_vcdiff --decode OLD DELTA NEW  decode one delta (used by the table run)
@@ -22,6 +23,7 @@
 #include "platform/utf8.h"
 #include "tests/vcdiff/decode_helpers.h"
 #include "tests/vcdiff/test_data.h"
+#include "tests/vcdiff/test_delta_writer.h"
 #include "update/source_file.h"
 #include "update/target_file.h"
 #include "vcdiff/streaming_decoder.h"
@@ -160,6 +162,49 @@ bool RunCase(const Case& c, const std::string& self) {
     return same;
 }
 
+// Feeds a delta that must be refused in pieces, as the engine does, and prints how much of it
+// the decoder took and how long it worked before refusing it. Returns whether it was refused.
+bool RunHostileCase(const char* name, const std::string& delta) {
+    vcdiff_test::StringSource source("");
+    vcdiff::VCDiffStreamingDecoder decoder;
+    decoder.SetAllowVcdTarget(false);
+    decoder.StartDecoding(&source);
+    std::string target;
+    size_t fed = 0;
+    bool refused = false;
+    const auto start = std::chrono::steady_clock::now();
+    while (fed < delta.size() && !refused) {
+        const size_t n = std::min(kPieceSize, delta.size() - fed);
+        refused = !decoder.DecodeChunk(delta.data() + fed, n, &target);
+        fed += n;
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%-40s %7.1f %12.1f %9.2f %s\n", name,
+                static_cast<double>(delta.size()) / (1 << 20), static_cast<double>(fed) / 1024,
+                seconds * 1000, refused ? "refused" : "ACCEPTED");
+    std::fflush(stdout);
+    return refused;
+}
+
+// Integers made of nothing but continuation bytes, where a header and where an instruction is
+// parsed again with every piece until it is complete.
+bool RunHostileCases() {
+    const std::string flood(8 << 20, '\x80');
+    vcdiff_test::TestWindow window(0, 0, 0, true);
+    window.body.Opcode(vcdiff_test::kOpAdd).RawInstructionBytes(flood);
+    window.targetLength = 1;
+    std::printf("\n%-40s %7s %12s %9s\n", "hostile delta, 4096-byte pieces", "MiB", "KiB taken",
+                "ms");
+    std::fflush(stdout);  // the decoder's refusal lines go to standard error
+    bool allRefused =
+        RunHostileCase("0x80 bytes in a window header", vcdiff_test::FileHeader(0) + '\0' + flood);
+    allRefused = RunHostileCase("0x80 bytes in an interleaved size",
+                                vcdiff_test::EncodeDelta('S', {window})) &&
+                 allRefused;
+    return allRefused;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -210,7 +255,8 @@ int main(int argc, char** argv) {
             allSame = RunCase(c, selfPath) && allSame;
         }
         std::printf("ratio = xdelta3 time / our time (>= 1.0: at least as fast); RSS in MiB\n");
-        return allSame ? 0 : 1;
+        const bool allRefused = RunHostileCases();
+        return allSame && allRefused ? 0 : 1;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "bench_vcdiff: %s\n", error.what());
         return 1;
