@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "tests/support/reply_table.h"
+#include "tests/support/swarm/delta_check.h"
 #include "tests/support/swarm/delta_file.h"
 #include "tests/support/swarm/pack_checksum.h"
 #include "tests/support/swarm/pack_names.h"
@@ -34,6 +35,28 @@ void FlipByte(const fs::path& file, std::streamoff offset) {
     stream.put(byte);
     ASSERT_TRUE(stream.good()) << file;
 }
+
+// Puts programs of the test's own ahead of the real ones in the search path while it lives. The
+// real ones stay reachable through the rest of the path after its first folder.
+class FakeTools {
+public:
+    explicit FakeTools(const fs::path& folder) : m_folder(folder), m_path(std::getenv("PATH")) {
+        fs::create_directories(folder);
+        setenv("PATH", (folder.string() + ":" + m_path).c_str(), 1);
+    }
+    ~FakeTools() { setenv("PATH", m_path.c_str(), 1); }
+    FakeTools(const FakeTools&) = delete;
+    FakeTools& operator=(const FakeTools&) = delete;
+
+    void Add(const std::string& name, const std::string& script) {
+        std::ofstream(m_folder / name) << "#!/bin/sh\n" << script;
+        fs::permissions(m_folder / name, fs::perms::owner_all);
+    }
+
+private:
+    fs::path m_folder;
+    std::string m_path;
+};
 
 class ReleaseInputTest : public testing::Test {
 protected:
@@ -82,18 +105,55 @@ TEST_F(ReleaseInputTest, RefusesFoldersThatAreNoVersionOfTheGame) {
 
 TEST_F(ReleaseInputTest, FailedRunLeavesNoReleaseFolderBehind) {
     WriteGameVersion(spec, 2, Version(2));
-    // A zip that fails, found first in the search path.
-    const fs::path tools = folder.Path() / "tools";
-    fs::create_directories(tools);
-    std::ofstream(tools / "zip") << "#!/bin/sh\nexit 12\n";
-    fs::permissions(tools / "zip", fs::perms::owner_all);
-    const std::string path = std::getenv("PATH");
-    setenv("PATH", (tools.string() + ":" + path).c_str(), 1);
-    EXPECT_THROW(MakeRelease({Version(1), Version(2)}, folder.Path() / "release"),
-                 std::runtime_error);
-    setenv("PATH", path.c_str(), 1);
+    {
+        FakeTools tools(folder.Path() / "tools");
+        tools.Add("zip", "exit 12\n");
+        EXPECT_THROW(MakeRelease({Version(1), Version(2)}, folder.Path() / "release"),
+                     std::runtime_error);
+    }
     EXPECT_FALSE(fs::exists(folder.Path() / "release"));
     EXPECT_FALSE(fs::exists(folder.Path() / "release.partial"));
+}
+
+TEST_F(ReleaseInputTest, RefusesADeltaDamagedBeforeItIsPublished) {
+    // Two deltas, the later one damaged: every delta is checked, not only the first.
+    spec.changingPacks = {1, 6};
+    WriteGameVersion(spec, 2, Version(2));
+    // A delta to a third state of pack 6 (3 MiB) that the sampled checksum cannot tell from the
+    // new one.
+    const fs::path newPack = Version(2) / PackFileName(6);
+    const fs::path thirdState = folder.Path() / "third.vh";
+    fs::copy_file(newPack, thirdState);
+    ASSERT_NO_FATAL_FAILURE(FlipByte(thirdState, 3 << 19));
+    ASSERT_EQ(PackChecksum(thirdState), PackChecksum(newPack));
+    const fs::path damaged = folder.Path() / "damaged.patch";
+    MakeDeltaFile(Version(1) / PackFileName(6), thirdState, damaged);
+    {
+        FakeTools tools(folder.Path() / "tools");
+        // The real xdelta3; then the damaged delta in place of the one it wrote for pack 6.
+        const std::string replaceDelta = "case \"$delta\" in */" + PackName(6) + ".*) cp " +
+                                         damaged.string() + " \"$delta\";; esac\n";
+        tools.Add("xdelta3",
+                  "PATH=${PATH#*:} xdelta3 \"$@\" || exit\nfor delta; do :; done\n" + replaceDelta);
+        const std::string refusal = RefusalOf({Version(1), Version(2)}, folder.Path() / "release");
+        EXPECT_NE(refusal.find(newPack.string()), std::string::npos) << refusal;
+        EXPECT_NE(refusal.find("from offset " + std::to_string(3 << 19)), std::string::npos)
+            << refusal;
+    }
+    EXPECT_FALSE(fs::exists(folder.Path() / "release"));
+    EXPECT_FALSE(fs::exists(folder.Path() / "release.partial"));
+}
+
+TEST_F(ReleaseInputTest, DeltaCheckWantsEveryByteOfTheNewPack) {
+    const fs::path oldPack = Version(1) / PackFileName(1);
+    const fs::path newPack = folder.Path() / "new.vh";
+    const fs::path delta = folder.Path() / "delta";
+    WriteGamePack(spec, 2, 1, newPack);
+    MakeDeltaFile(oldPack, newPack, delta);
+    EXPECT_NO_THROW(CheckDeltaFile(oldPack, delta, newPack));
+    // A delta that stops early, at the end of a window, decodes without complaint.
+    std::ofstream(newPack, std::ios::app) << 'x';
+    EXPECT_THROW(CheckDeltaFile(oldPack, delta, newPack), ReleaseError);
 }
 
 TEST_F(ReleaseInputTest, RewrittenShareSetsHowMuchOfAPackAnUpdateChanges) {

@@ -5,6 +5,8 @@
 //
 // The first form takes two or more folders of packs (NAME.vh), oldest first, and writes the
 // release folder: replies.txt, news.html and patch/ with the deltas, whole packs and torrents.
+// Every delta is decoded against its old pack and must give the new pack byte for byte, or the
+// release is refused (exit status 2).
 // The second writes a version of the made-up demo game.
 #include <cstdio>
 #include <cstdlib>

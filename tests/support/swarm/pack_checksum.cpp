@@ -4,6 +4,7 @@
 
 #include "platform/exceptions.h"
 #include "platform/utf8.h"
+#include "tests/support/swarm/engine_error.h"
 #include "tests/support/swarm/pack_names.h"
 #include "update/file_utils.h"
 #include "update/packs.h"
@@ -16,10 +17,7 @@ uint32_t PackChecksum(const std::filesystem::path& file) {
     try {
         CalcFileChecksum(path.c_str(), &checksum, nullptr);
     } catch (CException* error) {
-        const std::string reason = WideToUtf8(error->GetErrorMessage().GetString());
-        error->Delete();
-        throw std::runtime_error("cannot checksum " + file.string() +
-                                 (reason.empty() ? "" : ": " + reason));
+        throw std::runtime_error("cannot checksum " + file.string() + TakeEngineReason(error));
     }
     return checksum;
 }

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <thread>
 
+#include "tests/support/swarm/delta_check.h"
 #include "tests/support/swarm/delta_file.h"
 #include "tests/support/swarm/news_page.h"
 #include "tests/support/swarm/pack_checksum.h"
@@ -124,6 +125,9 @@ Release WriteRelease(const ReleasePlan& plan, const fs::path& stage, const Relea
             const fs::path patch = work / (stem + Narrow(kPatchExt));
             progress.Step("delta " + patch.filename().string());
             MakeDeltaFile(delta.from, delta.to, patch);
+            // The very file that goes into the archive: its torrent would hash any damage in it
+            // as good data.
+            CheckDeltaFile(delta.from, patch, delta.to);
             published[i] = PublishArchive(patch, patchFolder, stem, options);
         });
     }

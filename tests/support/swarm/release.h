@@ -12,7 +12,8 @@
 namespace swarm {
 
 // Bad input for a release: a missing folder, a file that is no pack of the pack table, a pack
-// missing from the current version, two versions of a pack the server could not tell apart.
+// missing from the current version, two versions of a pack the server could not tell apart, a
+// delta that does not turn its old pack into the new one.
 class ReleaseError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -50,6 +51,8 @@ struct Release {
 //  - "NAME.zip" holding the current pack as "NAME.patched", with its torrent "NAME.torrent";
 //  - replies: "UPDATE!" for the checksums of older versions, "ACTUAL!" for the current one,
 //    "CORRUPTED!" for every other checksum.
+// Every delta is decoded by the launcher's decoder and compared with its new pack before it is
+// zipped (CheckDeltaFile); a release with a delta that gives other bytes is refused.
 // The release folder must be empty or not exist. Throws ReleaseError for bad input and
 // std::runtime_error when a tool or a file operation fails.
 Release MakeRelease(const std::vector<std::filesystem::path>& versionFolders,
