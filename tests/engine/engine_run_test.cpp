@@ -252,6 +252,20 @@ TEST_F(EngineRun, PlainFileNamedTempFailsTheFreshPass) {
     ExpectFailure(Run(), 286, kClientFilesText);
 }
 
+TEST_F(EngineRun, ScratchFolderThatIsALinkIsReplacedWithoutEmptyingItsTarget) {
+    const fs::path outside = folder.Dir().string() + "-outside";
+    WriteFile(outside / "keep.bin", "not the launcher's");
+    fs::create_directory_symlink(outside, folder.Dir() / "temp");
+    server.Replies().SetPackReply("scripts", PackChecksum("scripts"), ServerReply::Text("UPDATE!"));
+    const RunReport report = Run();
+    const bool kept = fs::exists(outside / "keep.bin");
+    fs::remove_all(outside);
+    // Past the reset, the fetch of the missing .torrent fails.
+    ExpectFailure(report, 922, kConnectionText);
+    EXPECT_TRUE(kept);
+    EXPECT_FALSE(fs::is_symlink(folder.Dir() / "temp"));
+}
+
 TEST_F(EngineRun, ScratchFolderThatCannotBeClearedFails290) {
     WriteFile(folder.Dir() / "temp" / "leftover.bin", "held");
     server.Replies().SetPackReply("scripts", PackChecksum("scripts"), ServerReply::Text("UPDATE!"));
