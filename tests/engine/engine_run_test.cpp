@@ -367,5 +367,36 @@ TEST(EngineResume, SavedStageSkipsTheStepsBeforeItInTheFirstPass) {
     }
 }
 
+// An exception from outside the framework's family (here thrown while a new pack is moved into
+// place) ends the update like any failure: status 11, or 10 once the player has asked to stop,
+// and a resume record of the stage either way.
+TEST(EngineForeignException, EndsAsAFailureOrAsTheStopThePlayerAskedFor) {
+    const std::vector<std::pair<std::vector<std::string>, int>> cases = {
+        {{"--throw=move:sys.patched"}, 11},
+        {{"--stop-on=move:sys.patched", "--throw=move:sys.patched"}, 10},
+    };
+    for (const auto& [args, finalStatus] : cases) {
+        SCOPED_TRACE(finalStatus);
+        LauncherFolder folder(ENGINE_DRIVER);
+        folder.AddPacks(kResources);
+        fs::remove(folder.Pack("sys"));
+        WriteFile(folder.Dir() / "temp" / "resume.data", ResumeRecordBytes(6));
+        MakeZip(folder.Dir() / "temp" / "sys.zip", {{"sys.patched", "sys of the next client\n"}});
+        UpdateServer server;
+        server.Replies().SetLauncherReply(ServerReply::Text("1"));
+        server.Replies().SetUnknownPackReply(ServerReply::Text("ACTUAL!"));
+        server.Start();
+        Driver driver(folder.Launcher(), args);
+        const RunReport report = ParseReport(driver.ReadToEnd(), "2.0.0.0");
+
+        EXPECT_TRUE(report.Saw(6));
+        EXPECT_EQ(report.FinalStatus(), finalStatus);
+        EXPECT_EQ(report.errorCode, -1);
+        EXPECT_TRUE(report.exited);
+        EXPECT_EQ(ReadFile(folder.Dir() / "temp" / "resume.data"), ResumeRecordBytes(6));
+        EXPECT_FALSE(fs::exists(folder.Pack("sys")));
+    }
+}
+
 }  // namespace
 }  // namespace engine_test
