@@ -56,7 +56,6 @@ TEST(PathUtils, HexAndEightBitText) {
     // The 8-bit form is the one the file system sees, whatever the locale.
     EXPECT_STREQ(WideToMultiByte(L"/игры/temp/"), "/\xD0\xB8\xD0\xB3\xD1\x80\xD1\x8B/temp/");
     EXPECT_STREQ(WideToMultiByte(L""), "");
-    EXPECT_EQ(kServerUrl, L"http://" VARNHOLT_UPDATE_HOST L":8080/");
 }
 
 TEST(PathUtils, ClusterSizeIsTheFileSystemBlockOr4096) {
