@@ -24,6 +24,12 @@ BOOL Fail(int error) {
     return FALSE;
 }
 
+// "temp/" names what the link temp points to; "temp" names the link itself.
+std::string WithoutTrailingSeparators(std::string name) {
+    while (name.size() > 1 && name.back() == '/') name.pop_back();
+    return name;
+}
+
 // True when another open of the file holds it without sharing.
 bool IsHeldByOthers(const std::string& name) {
     int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
@@ -171,9 +177,16 @@ BOOL RemoveDirectoryW(LPCWSTR pathName) {
     if (!pathName || !*pathName) return Fail(ENOENT);
     if (int injected = InjectedFault(FileOperation::RemoveDirectory, pathName))
         return Fail(injected);
-    std::string name = WideToUtf8(pathName);
+    std::string name = WithoutTrailingSeparators(WideToUtf8(pathName));
     struct stat info {};
     if (lstat(name.c_str(), &info) != 0) return Fail(errno);
+    if (S_ISLNK(info.st_mode)) {
+        // A link to a folder goes as a junction does on Windows: the link, never its target.
+        struct stat target {};
+        if (stat(name.c_str(), &target) != 0 || !S_ISDIR(target.st_mode)) return Fail(ENOTDIR);
+        if (unlink(name.c_str()) != 0) return Fail(errno);
+        return TRUE;
+    }
     if (!S_ISDIR(info.st_mode)) return Fail(ENOTDIR);
     if (IsReadOnlyMode(info.st_mode)) return Fail(EACCES);
     if (rmdir(name.c_str()) != 0) return Fail(errno == EEXIST ? ENOTEMPTY : errno);
@@ -185,12 +198,16 @@ DWORD GetFileAttributesW(LPCWSTR fileName) {
         SetLastErrorFromErrno(ENOENT);
         return INVALID_FILE_ATTRIBUTES;
     }
+    const std::string name = WideToUtf8(fileName);
     struct stat info {};
-    if (stat(WideToUtf8(fileName).c_str(), &info) != 0) {
+    if (stat(name.c_str(), &info) != 0) {
         SetLastErrorFromErrno(errno);
         return INVALID_FILE_ATTRIBUTES;
     }
     DWORD attributes = 0;
+    struct stat own {};
+    if (lstat(WithoutTrailingSeparators(name).c_str(), &own) == 0 && S_ISLNK(own.st_mode))
+        attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
     if (S_ISDIR(info.st_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
     if (IsReadOnlyMode(info.st_mode)) attributes |= FILE_ATTRIBUTE_READONLY;
     if (!S_ISDIR(info.st_mode) && (info.st_mode & S_IXUSR)) attributes |= FILE_ATTRIBUTE_EXECUTABLE;

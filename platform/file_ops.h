@@ -11,6 +11,7 @@
 #define FILE_ATTRIBUTE_ARCHIVE 0x00000020u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 #define FILE_ATTRIBUTE_TEMPORARY 0x00000100u
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400u
 // Not a Windows attribute: the file is executable (the owner-execute bit).
 #define FILE_ATTRIBUTE_EXECUTABLE 0x01000000u
 #define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
@@ -35,8 +36,12 @@ BOOL MoveFileW(LPCWSTR existingFileName, LPCWSTR newFileName);
 // ERROR_ALREADY_EXISTS when the path exists (folder or file).
 BOOL CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES attributes);
 // Refuses a read-only folder (ERROR_ACCESS_DENIED) and a non-empty one (ERROR_DIR_NOT_EMPTY).
+// A symbolic link to a folder is removed as the link, its target untouched, with or without a
+// trailing '/'.
 BOOL RemoveDirectoryW(LPCWSTR pathName);
-// DIRECTORY for folders, READONLY when the owner-write bit is clear, NORMAL for a plain file.
+// DIRECTORY for folders, READONLY when the owner-write bit is clear, NORMAL for a plain file;
+// the rest of what the path leads to, plus REPARSE_POINT when the path itself is a symbolic
+// link (with or without a trailing '/'), as Windows reports a junction.
 DWORD GetFileAttributesW(LPCWSTR fileName);
 // READONLY clears every write bit; without it the owner's write bit is restored. HIDDEN,
 // SYSTEM, ARCHIVE and the others have no effect.

@@ -8,6 +8,13 @@
 void DeleteFolder(LPCTSTR pszPath) {
     if (!pszPath || !*pszPath) AfxThrowUserException();
     CString strPath(pszPath);
+    // A link's target lies outside the tree: the link goes, nothing behind it is walked. Links
+    // inside the tree are listed as files and go the same way.
+    const DWORD dwAttributes = GetFileAttributesW(strPath);
+    if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        if (!RemoveDirectoryW(strPath)) AfxThrowUserException();
+        return;
+    }
 
     std::vector<CString> aFiles;
     std::vector<CString> aFolders;

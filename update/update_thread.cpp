@@ -35,16 +35,17 @@ bool IsResumableStatus(int nStatus) {
     return nStatus >= STATUS_DOWNLOAD_PATCH && nStatus <= STATUS_EXTRACT_RESOURCES;
 }
 
-// Ends the update as a failure without going through the handlers again: for an exception raised
-// while the update was being ended, and for one from outside the framework's family.
-void EndUpdateWithError() {
+// Ends the update without going through the handlers again: for an exception raised while the
+// update was being ended, and for one from outside the framework's family. A stop the player
+// asked for stays a stop, whatever failed after it, as in the inner handler.
+void EndUpdate() {
     int nStatus = 0;
     int nPercent = 0;
     int nBar = 0;
     GetStatus(&nStatus, &nPercent, &nBar);
     if (IsResumableStatus(nStatus)) SaveResumeData();
     CSingleLock lock(&g_csStatus, TRUE);
-    g_nStatus = STATUS_ERROR;
+    g_nStatus = g_bStop ? STATUS_STOPPED : STATUS_ERROR;
     g_nProgress = -1;
 }
 
@@ -71,11 +72,11 @@ int CUpdateThread::Run() {
         }
     } catch (CException* e) {
         e->Delete();
-        EndUpdateWithError();
+        EndUpdate();
     } catch (...) {
-        // Not of the framework's family (the BitTorrent library's errors, memory exhausted in
-        // the standard library): the update ends as a failure, never the process.
-        EndUpdateWithError();
+        // Not of the framework's family (memory exhausted in the standard library): the update
+        // ends as a failure or a stop, never the process.
+        EndUpdate();
     }
     return 0;
 }

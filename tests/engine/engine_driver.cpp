@@ -5,12 +5,14 @@
 // event; it then waits for the update thread and prints "<version> exited".
 //
 //   engine_driver [--stop] [--resume=yes|no] [--fail=<operation>:<path suffix>]...
-//                 [--slow=<operation>:<path suffix>]...
+//                 [--slow=<operation>:<path suffix>]... [--stop-on=<operation>:<path suffix>]...
+//                 [--throw=<operation>:<path suffix>]...
 //   engine_driver -update          (the downloaded copy: replace the launcher and restart it)
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -36,17 +38,20 @@ std::string OneLine(const CString& str) {
     return text;
 }
 
-// File operations on paths with a given suffix that fail (EIO) or are held up for a moment, so
-// failure paths are reached even as root, and a status the driver only samples stays long
-// enough to be seen.
+// What happens at file operations on paths with a given suffix: they fail (EIO), so failure
+// paths are reached even as root; they are held up for a moment, so a status the driver only
+// samples stays long enough to be seen; the player confirms a stop there; or they throw an
+// exception from outside the framework's family, as the standard library may.
+enum class RuleAction { Fail, Slow, Stop, Throw };
+
 struct FileRule {
     FileOperation operation;
     CString suffix;
-    bool fail;
+    RuleAction action;
 };
 std::vector<FileRule> g_rules;
 
-void AddFileRule(const std::string& option, bool bFail) {
+void AddFileRule(const std::string& option, RuleAction action) {
     static const std::pair<const char*, FileOperation> kOperations[] = {
         {"open", FileOperation::Open},
         {"read", FileOperation::Read},
@@ -58,13 +63,23 @@ void AddFileRule(const std::string& option, bool bFail) {
     const std::size_t colon = option.find(':');
     for (const auto& [name, operation] : kOperations)
         if (option.substr(0, colon) == name)
-            g_rules.push_back({operation, Utf8ToWide(option.substr(colon + 1)).c_str(), bFail});
+            g_rules.push_back({operation, Utf8ToWide(option.substr(colon + 1)).c_str(), action});
     SetFaultHook([](FileOperation op, const CString& path) {
         for (const FileRule& rule : g_rules) {
             if (op != rule.operation || path.Right(rule.suffix.GetLength()) != rule.suffix)
                 continue;
-            if (rule.fail) return EIO;
-            Sleep(100);
+            switch (rule.action) {
+                case RuleAction::Fail:
+                    return EIO;
+                case RuleAction::Slow:
+                    Sleep(100);
+                    break;
+                case RuleAction::Stop:
+                    g_bStop = TRUE;
+                    break;
+                case RuleAction::Throw:
+                    throw std::runtime_error("injected at " + WideToUtf8(path));
+            }
         }
         return 0;
     });
@@ -84,8 +99,10 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--stop") bStop = true;
         if (arg == "--resume=no") bResume = false;
-        if (arg.rfind("--fail=", 0) == 0) AddFileRule(arg.substr(7), true);
-        if (arg.rfind("--slow=", 0) == 0) AddFileRule(arg.substr(7), false);
+        if (arg.rfind("--fail=", 0) == 0) AddFileRule(arg.substr(7), RuleAction::Fail);
+        if (arg.rfind("--slow=", 0) == 0) AddFileRule(arg.substr(7), RuleAction::Slow);
+        if (arg.rfind("--stop-on=", 0) == 0) AddFileRule(arg.substr(10), RuleAction::Stop);
+        if (arg.rfind("--throw=", 0) == 0) AddFileRule(arg.substr(8), RuleAction::Throw);
     }
     const std::string version = engine_test::VersionText();
     const bool bResumable = CanResumeUpdate() != FALSE;

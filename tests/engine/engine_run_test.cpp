@@ -252,6 +252,20 @@ TEST_F(EngineRun, PlainFileNamedTempFailsTheFreshPass) {
     ExpectFailure(Run(), 286, kClientFilesText);
 }
 
+TEST_F(EngineRun, ScratchFolderThatIsALinkIsReplacedWithoutEmptyingItsTarget) {
+    const fs::path outside = folder.Dir().string() + "-outside";
+    WriteFile(outside / "keep.bin", "not the launcher's");
+    fs::create_directory_symlink(outside, folder.Dir() / "temp");
+    server.Replies().SetPackReply("scripts", PackChecksum("scripts"), ServerReply::Text("UPDATE!"));
+    const RunReport report = Run();
+    const bool kept = fs::exists(outside / "keep.bin");
+    fs::remove_all(outside);
+    // Past the reset, the fetch of the missing .torrent fails.
+    ExpectFailure(report, 922, kConnectionText);
+    EXPECT_TRUE(kept);
+    EXPECT_FALSE(fs::is_symlink(folder.Dir() / "temp"));
+}
+
 TEST_F(EngineRun, ScratchFolderThatCannotBeClearedFails290) {
     WriteFile(folder.Dir() / "temp" / "leftover.bin", "held");
     server.Replies().SetPackReply("scripts", PackChecksum("scripts"), ServerReply::Text("UPDATE!"));
@@ -350,6 +364,37 @@ TEST(EngineResume, SavedStageSkipsTheStepsBeforeItInTheFirstPass) {
         if (c.finalStatus != 9) {
             EXPECT_EQ(fs::exists(folder.Dir() / "temp" / "leftover.bin"), c.keepsTemp);
         }
+    }
+}
+
+// An exception from outside the framework's family (here thrown while a new pack is moved into
+// place) ends the update like any failure: status 11, or 10 once the player has asked to stop,
+// and a resume record of the stage either way.
+TEST(EngineForeignException, EndsAsAFailureOrAsTheStopThePlayerAskedFor) {
+    const std::vector<std::pair<std::vector<std::string>, int>> cases = {
+        {{"--throw=move:sys.patched"}, 11},
+        {{"--stop-on=move:sys.patched", "--throw=move:sys.patched"}, 10},
+    };
+    for (const auto& [args, finalStatus] : cases) {
+        SCOPED_TRACE(finalStatus);
+        LauncherFolder folder(ENGINE_DRIVER);
+        folder.AddPacks(kResources);
+        fs::remove(folder.Pack("sys"));
+        WriteFile(folder.Dir() / "temp" / "resume.data", ResumeRecordBytes(6));
+        MakeZip(folder.Dir() / "temp" / "sys.zip", {{"sys.patched", "sys of the next client\n"}});
+        UpdateServer server;
+        server.Replies().SetLauncherReply(ServerReply::Text("1"));
+        server.Replies().SetUnknownPackReply(ServerReply::Text("ACTUAL!"));
+        server.Start();
+        Driver driver(folder.Launcher(), args);
+        const RunReport report = ParseReport(driver.ReadToEnd(), "2.0.0.0");
+
+        EXPECT_TRUE(report.Saw(6));
+        EXPECT_EQ(report.FinalStatus(), finalStatus);
+        EXPECT_EQ(report.errorCode, -1);
+        EXPECT_TRUE(report.exited);
+        EXPECT_EQ(ReadFile(folder.Dir() / "temp" / "resume.data"), ResumeRecordBytes(6));
+        EXPECT_FALSE(fs::exists(folder.Pack("sys")));
     }
 }
 

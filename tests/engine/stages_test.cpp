@@ -4,6 +4,7 @@
 
 #include "tests/engine/launcher_folder.h"
 #include "tests/support/update_server.h"
+#include "tests/zip/archive_builder.h"
 #include "update/file_utils.h"
 #include "update/status.h"
 #include "update/update_thread.h"
@@ -136,12 +137,27 @@ TEST_F(Stages, ExtractionPercentRunsOverAllArchivesOfThePass) {
     EXPECT_FALSE(fs::exists(dir / "temp" / "scripts.024A0126.patch"));
 }
 
-TEST_F(Stages, ResourcesWithNothingToExtractShowNoDivisionByZero) {
+TEST_F(Stages, ResourcesWhoseSizesTotalZeroShowNoDivisionByZero) {
+    // Empty entries report no chunk, so the step shows no status of its own.
     MakeZip(dir / "packs" / "resources.vh", {{"empty/", ""}, {"empty/none.txt", ""}});
+    SetStatus(STATUS_CHECK_CLIENT, 50);
     thread.ExtractResources();
     EXPECT_TRUE(fs::exists(dir / "empty" / "none.txt"));
-    const auto [status, percent] = Status();
-    EXPECT_TRUE(percent == 0 || percent == 100) << status << " " << percent;
+    EXPECT_EQ(Status(), std::make_pair(3, 50));
+
+    // Sizes whose signed 32-bit sum is 0, while the first entry still reports its bytes.
+    BuiltEntry lying = StoredEntry("lying.bin", "");
+    lying.uncompressedSize = 0u - 5000u;
+    WriteFile(dir / "packs" / "resources.vh",
+              BuildArchive({StoredEntry("a.txt", std::string(5000, 'a')), lying}));
+    SetStatus(STATUS_CHECK_CLIENT, 50);
+    try {
+        thread.ExtractResources();
+    } catch (CUserException* e) {
+        e->Delete();
+    }
+    EXPECT_EQ(ReadFile(dir / "a.txt"), std::string(5000, 'a'));
+    EXPECT_EQ(Status(), std::make_pair(8, 0));
 
     MakeZip(dir / "packs" / "resources.vh", {{"a.txt", std::string(5000, 'a')}});
     thread.ExtractResources();

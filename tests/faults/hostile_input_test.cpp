@@ -198,14 +198,26 @@ TEST_F(Hostile, MegabyteTextRepliesAreCutToOneRead) {
 }
 
 TEST_F(Hostile, MegabyteSizeReplyGivesAPercentWithinItsRange) {
+    // The one read takes 512 characters: a number far beyond 32 bits that is 5 modulo 2^32, so a
+    // size that wraps instead of saturating makes the percent millions.
+    std::string size = std::string(480, '9') + std::string(22, '0') + "4294967301";
+    size += std::string((1 << 20) - size.size(), '9');
     server.Replies().SetLauncherReply(ServerReply::Text("0"));
-    server.Replies().SetLauncherSizeReply(ServerReply::Text(std::string(1 << 20, '9')));
-    server.Replies().SetReply("patch/VarnholtUpdate.exe", ServerReply::Bytes("no program\n"));
+    server.Replies().SetLauncherSizeReply(ServerReply::Text(size));
+    server.Replies().SetReply("patch/VarnholtUpdate.exe",
+                              ServerReply::Bytes(std::string(1 << 20, 'x')));
 
     const RunReport report = Run();
 
     EXPECT_EQ(report.FinalStatus(), kStatusError);
     EXPECT_EQ(report.errorCode, 274);
+    // Run() holds every percent to at most 100; status 2 always shows one.
+    EXPECT_TRUE(report.Saw(2));
+    for (const auto& [status, percent] : report.statuses) {
+        if (status == 2) {
+            EXPECT_GE(percent, 0);
+        }
+    }
 }
 
 TEST_F(Hostile, TorrentFileOfNoiseEndsTheUpdateAsAnError) {

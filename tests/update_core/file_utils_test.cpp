@@ -56,7 +56,6 @@ TEST(PathUtils, HexAndEightBitText) {
     // The 8-bit form is the one the file system sees, whatever the locale.
     EXPECT_STREQ(WideToMultiByte(L"/игры/temp/"), "/\xD0\xB8\xD0\xB3\xD1\x80\xD1\x8B/temp/");
     EXPECT_STREQ(WideToMultiByte(L""), "");
-    EXPECT_EQ(kServerUrl, L"http://" VARNHOLT_UPDATE_HOST L":8080/");
 }
 
 TEST(PathUtils, ClusterSizeIsTheFileSystemBlockOr4096) {
@@ -115,4 +114,29 @@ TEST(DeleteFolder, StopsAtTheEntryThatFailsAndKeepsWhatWentBefore) {
     ClearFaultHook();
     EXPECT_TRUE(TestPathExists(root + L"sub/held.vh"));
     EXPECT_FALSE(DeleteFolderThrows(root));
+}
+
+TEST(DeleteFolder, RemovesLinksAsLinksAndNeverWhatTheyPointTo) {
+    TempFolder dir;
+    const CString outside = dir / L"outside/";
+    CreateDirectoryW(outside, NULL);
+    WriteTestFile(outside + L"keep.vh", "keep");
+    const auto link = [](const CString& target, const CString& name) {
+        ASSERT_EQ(symlink(WideToUtf8(target).c_str(), WideToUtf8(name).c_str()), 0);
+    };
+    CString root = dir / L"temp/";
+    CreateDirectoryW(root, NULL);
+    link(outside, root + L"folder-link");
+    link(outside + L"keep.vh", root + L"file-link");
+    link(dir / L"missing", root + L"dangling-link");
+
+    EXPECT_FALSE(DeleteFolderThrows(root));
+    EXPECT_FALSE(TestPathExists(root));
+    EXPECT_EQ(ReadTestFile(outside + L"keep.vh"), "keep");
+
+    // The folder itself a link: only the link goes.
+    link(outside, dir / L"temp");
+    EXPECT_FALSE(DeleteFolderThrows(root));
+    EXPECT_FALSE(TestPathExists(dir / L"temp"));
+    EXPECT_EQ(ReadTestFile(outside + L"keep.vh"), "keep");
 }
