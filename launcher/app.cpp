@@ -84,6 +84,8 @@ int CVarnholtLauncherApp::ExitInstance() {
     if (m_bUpdateStarted && !m_pMainWnd) g_bStop = TRUE;
     g_evExit.SetEvent();
     if (m_bUpdateStarted) WaitForUpdateThread();
+    // Back to the state before InitInstance, as the window and the template below.
+    m_bUpdateStarted = FALSE;
     // Released before the window and the browser are torn down, which takes a while: a
     // "-update" copy waiting for the lock gets it in time.
     m_mutex.Unlock();
