@@ -38,6 +38,7 @@ int DownloadPercent(int64_t done, int64_t total) {
 }
 
 // Polls once a second until every torrent has finished; the stop is looked at after each sleep.
+// A torrent the library has stopped on an error ends the wait with that error (IsFinished).
 void WaitForTorrents(const CTorrentSession& session, const std::map<int, int>& mapHandles,
                      int64_t total) {
     int64_t prev = 0;

@@ -36,10 +36,27 @@ constexpr int kListenRetries = 10;
 }  // namespace
 
 struct CTorrentSession::Impl {
-    std::unique_ptr<lt::session> session;
-    std::vector<lt::torrent_handle> torrents;
+    struct Added {
+        lt::torrent_handle handle;
+        std::string torrentFile;
+        std::string savePath;
+        std::shared_ptr<const lt::torrent_info> info;
 
-    const lt::torrent_handle& Torrent(int nTorrent) const {
+        // "torrent T has stopped: FILE: REASON", with FILE when the library names a payload file.
+        std::string StoppedText(const lt::torrent_status& status) const {
+            std::string text = "torrent " + torrentFile + " has stopped: ";
+            if (status.error_file >= lt::file_index_t{0} &&
+                status.error_file < info->files().end_file()) {
+                text += info->files().file_path(status.error_file, savePath) + ": ";
+            }
+            return text + status.errc.message();
+        }
+    };
+
+    std::unique_ptr<lt::session> session;
+    std::vector<Added> torrents;
+
+    const Added& Torrent(int nTorrent) const {
         if (nTorrent < 0 || static_cast<size_t>(nTorrent) >= torrents.size()) {
             throw CTorrentError("no torrent " + std::to_string(nTorrent) + " in this session");
         }
@@ -80,7 +97,9 @@ int CTorrentSession::AddTorrent(const std::string& torrentFile, const std::strin
         lt::add_torrent_params params;
         params.save_path = savePath;
         params.ti = std::make_shared<lt::torrent_info>(torrentFile);
-        m_pImpl->torrents.push_back(m_pImpl->session->add_torrent(std::move(params)));
+        std::shared_ptr<const lt::torrent_info> info = params.ti;
+        lt::torrent_handle handle = m_pImpl->session->add_torrent(std::move(params));
+        m_pImpl->torrents.push_back({std::move(handle), torrentFile, savePath, std::move(info)});
     } catch (...) {
         Rethrow("cannot add torrent " + torrentFile);
     }
@@ -88,17 +107,21 @@ int CTorrentSession::AddTorrent(const std::string& torrentFile, const std::strin
 }
 
 bool CTorrentSession::IsFinished(int nTorrent) const {
+    lt::torrent_status status;
     try {
-        return m_pImpl->Torrent(nTorrent).status(lt::status_flags_t{}).is_finished;
+        status = m_pImpl->Torrent(nTorrent).handle.status(lt::status_flags_t{});
     } catch (...) {
         Rethrow("cannot query torrent");
     }
+    // The library pauses a torrent on an error of its own and never resumes it by itself.
+    if (status.errc) throw CTorrentError(m_pImpl->Torrent(nTorrent).StoppedText(status));
+    return status.is_finished;
 }
 
 int64_t CTorrentSession::GetFileProgress(int nTorrent) const {
     try {
         std::vector<std::int64_t> progress;
-        m_pImpl->Torrent(nTorrent).file_progress(progress, {});
+        m_pImpl->Torrent(nTorrent).handle.file_progress(progress, {});
         int64_t done = 0;
         for (std::int64_t bytes : progress) done += bytes;
         return done;
@@ -109,7 +132,7 @@ int64_t CTorrentSession::GetFileProgress(int nTorrent) const {
 
 int64_t CTorrentSession::GetTotalSize(int nTorrent) const {
     try {
-        auto info = m_pImpl->Torrent(nTorrent).torrent_file();
+        auto info = m_pImpl->Torrent(nTorrent).handle.torrent_file();
         if (!info) throw CTorrentError("torrent has no metadata");
         return info->total_size();
     } catch (...) {

@@ -9,8 +9,8 @@
 #include <string>
 
 // A failure reported by the BitTorrent library: a .torrent file that cannot be read or parsed, a
-// torrent the session refuses, a query on a torrent that is gone. The message names the file or
-// torrent and the library's reason.
+// torrent the session refuses, a query on a torrent that is gone, a torrent the library has
+// stopped. The message names the file or torrent and the library's reason.
 class CTorrentError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -34,7 +34,9 @@ public:
     // name the torrent. Throws CTorrentError.
     int AddTorrent(const std::string& torrentFile, const std::string& savePath);
 
-    // True once the torrent has every piece it wants. Throws CTorrentError.
+    // True once the torrent has every piece it wants. Throws CTorrentError, also when the library
+    // has stopped the torrent on an error of its own (a payload file it cannot write, a full
+    // disk): such a torrent would never finish. That message names the file and the reason.
     bool IsFinished(int nTorrent) const;
     // Payload bytes downloaded so far over all files, counted to the byte (not whole pieces).
     // Throws CTorrentError.

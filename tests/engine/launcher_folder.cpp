@@ -101,7 +101,8 @@ void LauncherFolder::AddPacks(const std::vector<std::pair<std::string, std::stri
     }
 }
 
-Driver::Driver(const fs::path& program, const std::vector<std::string>& args) {
+Driver::Driver(const fs::path& program, const std::vector<std::string>& args,
+               const fs::path& errorFile) {
     int toChild[2];
     int fromChild[2];
     if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0)
@@ -110,6 +111,12 @@ Driver::Driver(const fs::path& program, const std::vector<std::string>& args) {
     if (m_pid == 0) {
         dup2(toChild[0], 0);
         dup2(fromChild[1], 1);
+        if (!errorFile.empty()) {
+            const int error =
+                open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            if (error < 0) _exit(126);
+            dup2(error, 2);
+        }
         // The engine's texts in English, whatever the machine's language.
         setenv("LC_ALL", "C.UTF-8", 1);
         std::vector<char*> argv;

@@ -51,7 +51,9 @@ private:
 // The driver running as a child process, its output read line by line.
 class Driver {
 public:
-    Driver(const fs::path& program, const std::vector<std::string>& args);
+    // The driver's standard error goes to errorFile when one is given, else to the test's own.
+    Driver(const fs::path& program, const std::vector<std::string>& args,
+           const fs::path& errorFile = {});
     ~Driver();
 
     // The next output line, or nothing when the output ended or the time ran out.

@@ -2,7 +2,7 @@
 // the moves into packs/) by a kill, a stop or a failure, then started again: no pack is ever
 // anything but its old or new version, a kill leaves no resume record while a stop or failure
 // leaves one of its stage, and the restart, resumed or not, ends with the new version. Also the
-// seeder that vanishes in the middle of the download.
+// seeder that vanishes in the middle of the download, and a payload the library cannot write.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -250,8 +250,7 @@ std::string RestartName(const ::testing::TestParamInfo<std::tuple<InterruptCase,
 
 INSTANTIATE_TEST_SUITE_P(Stages, Interrupted, ::testing::ValuesIn(Restarts()), RestartName);
 
-// The seeder vanishes in the middle of the download, with a payload large enough to be caught
-// half done.
+// Faults of the swarm's side of the download, with a payload large enough to be caught half done.
 class SwarmFault : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { s_game = new Game(48 << 20); }
@@ -326,6 +325,42 @@ TEST_F(SwarmFault, SeederThatNeverComesBackIsStoppedAndTheNextStartResumes) {
     // What came before the stop was kept: the second run fetched less than the whole pack.
     EXPECT_GT(firstUpload, 0);
     EXPECT_LT(static_cast<uint64_t>(live.Seeder().UploadedBytes()), payload);
+}
+
+// The library stops a torrent on an error of its own, here a folder where its payload file
+// belongs: the update ends as an error, in a few seconds, instead of waiting for it for ever.
+TEST_F(SwarmFault, PayloadTheLibraryCannotWriteEndsTheUpdateAsAnError) {
+    LiveRelease live(s_game->root / "release", m_work);
+    const std::string missing = swarm::PackName(*kLayout.missingPacks.begin());
+    const fs::path payload = client->Dir() / "temp" / (missing + ".zip");
+    const fs::path errors = m_work / "stderr.txt";
+    const Pause pause(m_work / "pause");
+    std::optional<Driver> driver;
+    {
+        // Held while it writes the .torrent file: the fresh scratch folder stands by then.
+        ScopedEnvironment scoped(
+            {{"VARNHOLT_FAULT_PAUSE", pause.RuleFor("write", "/" + missing + ".torrent")}});
+        driver.emplace(client->Launcher(), std::vector<std::string>{}, errors);
+    }
+    ASSERT_TRUE(pause.Wait());
+    fs::create_directory(payload);
+    pause.Release();
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline &&
+           driver->ReadLine(std::chrono::duration_cast<std::chrono::seconds>(
+               deadline - std::chrono::steady_clock::now()))) {
+    }
+    const RunReport report = ReportOf(driver->Lines());
+
+    ASSERT_TRUE(report.exited) << "still waiting at status " << report.FinalStatus();
+    EXPECT_EQ(report.FinalStatus(), kStatusError);
+    EXPECT_EQ(report.errorCode, -1);
+    EXPECT_EQ(ResumeStage(client->Dir()), kStatusDownload);
+    const std::string stderrText = engine_test::ReadFile(errors);
+    EXPECT_NE(stderrText.find("ERROR: "), std::string::npos) << stderrText;
+    // The folder's path and, after it, the library's reason.
+    EXPECT_NE(stderrText.find("/temp/" + missing + ".zip: "), std::string::npos) << stderrText;
 }
 
 }  // namespace

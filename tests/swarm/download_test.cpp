@@ -1,18 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <libtorrent/fingerprint.hpp>
-#include <libtorrent/session.hpp>
-#include <libtorrent/session_params.hpp>
-#include <libtorrent/settings_pack.hpp>
-#include <libtorrent/torrent_handle.hpp>
+#include <libtorrent/bdecode.hpp>
 #include <libtorrent/torrent_info.hpp>
-#include <libtorrent/torrent_status.hpp>
 #include <thread>
 
 #include "tests/support/swarm/seeder.h"
 #include "tests/support/swarm/tracker.h"
+#include "tests/swarm/raw_peer.h"
 #include "tests/swarm/release_fixture.h"
+#include "update/torrent_session.h"
 
 namespace {
 
@@ -21,52 +18,31 @@ using namespace std::chrono_literals;
 using namespace swarm;
 using namespace swarm_test;
 
-// A download session set up as the launcher sets up its own: every interface, ports 48130 to
-// 48140, no extensions, DHT, local service discovery or port mapping, and no IP filter.
-class LauncherLikeDownload {
-public:
-    LauncherLikeDownload() : m_session(lt::session_params(Settings())) {}
+// The version the launcher's session is given in these tests, and the peer id prefix it makes.
+constexpr uint64_t kLauncherVersion = 0x0001000200030004;
+constexpr const char* kPeerIdPrefix = "-VH1234-";
 
-    void Add(const fs::path& torrent, const fs::path& savePath) {
-        lt::add_torrent_params params;
-        params.ti = std::make_shared<lt::torrent_info>(torrent.string());
-        params.save_path = savePath.string();
-        m_torrents.push_back(m_session.add_torrent(std::move(params)));
+// Adds every torrent to the launcher's session, saving below savePath; returns their numbers.
+std::vector<int> AddAll(CTorrentSession& session, const std::vector<fs::path>& torrents,
+                        const fs::path& savePath) {
+    std::vector<int> added;
+    for (const fs::path& torrent : torrents)
+        added.push_back(session.AddTorrent(torrent.string(), savePath.string()));
+    return added;
+}
+
+// True when every torrent finished within the timeout.
+bool WaitUntilFinished(const CTorrentSession& session, const std::vector<int>& torrents,
+                       std::chrono::seconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        bool finished = true;
+        for (int torrent : torrents) finished = session.IsFinished(torrent) && finished;
+        if (finished) return true;
+        std::this_thread::sleep_for(100ms);
     }
-
-    // True when every torrent finished within the timeout.
-    bool WaitUntilFinished(std::chrono::seconds timeout) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < deadline) {
-            bool finished = true;
-            for (const lt::torrent_handle& torrent : m_torrents) {
-                finished = finished && torrent.status().is_finished;
-            }
-            if (finished) return true;
-            std::this_thread::sleep_for(100ms);
-        }
-        return false;
-    }
-
-private:
-    static lt::settings_pack Settings() {
-        lt::settings_pack pack;
-        pack.set_str(lt::settings_pack::listen_interfaces, "0.0.0.0:48130");
-        pack.set_int(lt::settings_pack::max_retry_port_bind, 10);
-        pack.set_bool(lt::settings_pack::listen_system_port_fallback, false);
-        pack.set_str(lt::settings_pack::peer_fingerprint,
-                     lt::generate_fingerprint("VH", 2, 0, 0, 0));
-        pack.set_int(lt::settings_pack::alert_mask, lt::alert_category::error);
-        pack.set_bool(lt::settings_pack::enable_dht, false);
-        pack.set_bool(lt::settings_pack::enable_lsd, false);
-        pack.set_bool(lt::settings_pack::enable_upnp, false);
-        pack.set_bool(lt::settings_pack::enable_natpmp, false);
-        return pack;
-    }
-
-    lt::session m_session;
-    std::vector<lt::torrent_handle> m_torrents;
-};
+    return false;
+}
 
 class SwarmTest : public TwoVersionReleaseTest {
 protected:
@@ -88,18 +64,40 @@ protected:
     TempFolder m_work;
 };
 
-TEST_F(SwarmTest, LauncherLikeSessionFetchesEveryArchiveByteForByte) {
+TEST_F(SwarmTest, LaunchersSessionFetchesEveryArchiveByteForByte) {
     Tracker tracker(TheRelease().infoHashes, m_work.Path());
     Seeder seeder(TheRelease().torrentFiles, TheRelease().PatchFolder());
     seeder.Start();
     seeder.WaitUntilSeeding();
 
     const fs::path saved = m_work.Path() / "temp";
-    LauncherLikeDownload download;
-    for (const fs::path& torrent : TheRelease().torrentFiles) download.Add(torrent, saved);
-    ASSERT_TRUE(download.WaitUntilFinished(60s));
+    CTorrentSession session(kLauncherVersion);
+    const std::vector<int> added = AddAll(session, TheRelease().torrentFiles, saved);
+    ASSERT_TRUE(WaitUntilFinished(session, added, 60s));
     ExpectSameArchives(TheRelease().torrentFiles, saved);
     EXPECT_GT(seeder.UploadedBytes(), 0);
+}
+
+// What the launcher's session tells every peer it meets: its "VH" peer id with the launcher's
+// version, and none of the library's extensions (metadata, peer and tracker exchange) among the
+// messages of its extended handshake. The messages the library's peer connection always speaks
+// (upload_only, lt_donthave, share_mode, ut_holepunch) are no extensions that can be left out.
+TEST_F(SwarmTest, LaunchersSessionGreetsPeersAsVarnholtWithoutExtensions) {
+    const fs::path torrent = TheRelease().torrentFiles.front();
+    CTorrentSession session(kLauncherVersion);
+    session.AddTorrent(torrent.string(), (m_work.Path() / "temp").string());
+    const std::string infoHash = lt::torrent_info(torrent.string()).info_hashes().v1.to_string();
+
+    const PeerGreeting greeting = GreetSession("127.0.0.3", "127.0.0.1", 48130, infoHash, 30s);
+
+    EXPECT_EQ(greeting.peerId.substr(0, 8), kPeerIdPrefix);
+    lt::error_code error;
+    const lt::bdecode_node handshake = lt::bdecode(greeting.extendedHandshake, error);
+    ASSERT_FALSE(error) << "no extended handshake: " << error.message();
+    const lt::bdecode_node messages = handshake.dict_find_dict("m");
+    ASSERT_TRUE(messages) << lt::print_entry(handshake);
+    for (const char* extension : {"ut_metadata", "ut_pex", "lt_tex"})
+        EXPECT_FALSE(messages.dict_find(extension)) << "offers " << extension;
 }
 
 TEST_F(SwarmTest, SeederThatAppearsAfterTheDownloadStartedStillServesIt) {
@@ -107,13 +105,13 @@ TEST_F(SwarmTest, SeederThatAppearsAfterTheDownloadStartedStillServesIt) {
     const std::vector<fs::path> torrents(TheRelease().torrentFiles.begin(),
                                          TheRelease().torrentFiles.begin() + 3);
     const fs::path saved = m_work.Path() / "temp";
-    LauncherLikeDownload download;
-    for (const fs::path& torrent : torrents) download.Add(torrent, saved);
-    EXPECT_FALSE(download.WaitUntilFinished(2s));
+    CTorrentSession session(kLauncherVersion);
+    const std::vector<int> added = AddAll(session, torrents, saved);
+    EXPECT_FALSE(WaitUntilFinished(session, added, 2s));
 
     Seeder seeder(torrents, TheRelease().PatchFolder());
     seeder.Start();
-    ASSERT_TRUE(download.WaitUntilFinished(60s));
+    ASSERT_TRUE(WaitUntilFinished(session, added, 60s));
     ExpectSameArchives(torrents, saved);
 }
 
@@ -131,9 +129,8 @@ TEST_F(SwarmTest, SeederStoppedAndStartedAgainServesANewDownload) {
     seeder.Start();
     seeder.WaitUntilSeeding();
     const fs::path saved = m_work.Path() / "temp";
-    LauncherLikeDownload download;
-    for (const fs::path& torrent : torrents) download.Add(torrent, saved);
-    ASSERT_TRUE(download.WaitUntilFinished(60s));
+    CTorrentSession session(kLauncherVersion);
+    ASSERT_TRUE(WaitUntilFinished(session, AddAll(session, torrents, saved), 60s));
     ExpectSameArchives(torrents, saved);
 }
 
