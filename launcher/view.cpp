@@ -73,7 +73,6 @@ CVarnholtLauncherView::CVarnholtLauncherView(QWidget* pParent)
     m_pProfile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
     m_pProfile->installUrlSchemeHandler(QByteArrayLiteral("res"), new CResSchemeHandler(this));
     setPage(new CLauncherPage(m_pProfile, this));
-    setContextMenuPolicy(Qt::NoContextMenu);
     setObjectName(QStringLiteral("news"));
     connect(page(), &QWebEnginePage::loadingChanged, this,
             &CVarnholtLauncherView::OnLoadingChanged);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebEngineHistory>
@@ -42,6 +44,17 @@ protected:
     bool WaitForPage(const QUrl& url, int timeoutMs) {
         return QTest::qWaitFor([&] { return view.url() == url && loaded.contains(url); },
                                timeoutMs);
+    }
+    // Whether a right click in the middle of the page opens a menu; the menu is closed again.
+    bool RightClickOpensMenu() {
+        QWidget* input = view.focusProxy();
+        if (!input) return false;
+        QTest::mouseClick(input, Qt::RightButton, Qt::NoModifier, input->rect().center());
+        const bool shown = QTest::qWaitFor(
+            [] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()) != nullptr; },
+            2000);
+        if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+        return shown;
     }
     void TrackLoads() {
         QObject::connect(view.page(), &QWebEnginePage::loadingChanged,
@@ -101,6 +114,23 @@ TEST_F(ViewTest, NewsPageShowsAndItsLinksGoToTheDefaultBrowser) {
     QTest::qWait(300);
     EXPECT_EQ(view.url(), news);
     EXPECT_FALSE(view.history()->canGoBack());
+}
+
+TEST_F(ViewTest, OnlyTheBuiltInPagesSuppressTheContextMenu) {
+    UpdateServer server;
+    server.Replies().SetNewsPage("<html><body><p>news</p></body></html>");
+    server.Start();
+    TrackLoads();
+    const QUrl news(CVarnholtLauncherView::NewsAddress());
+    view.load(news);
+    ASSERT_TRUE(WaitForPage(news, 20000));
+    EXPECT_TRUE(RightClickOpensMenu());
+    for (UINT page : {IDR_HTML_SEARCHING, IDR_HTML_NOT_RESPONDING}) {
+        const QUrl url = CResSchemeHandler::PageUrl(page);
+        view.load(url);
+        ASSERT_TRUE(WaitForPage(url, 20000));
+        EXPECT_FALSE(RightClickOpensMenu()) << page;
+    }
 }
 
 TEST_F(ViewTest, ErrorStatusCountsAsFailure) {
