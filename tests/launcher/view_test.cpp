@@ -133,6 +133,43 @@ TEST_F(ViewTest, OnlyTheBuiltInPagesSuppressTheContextMenu) {
     }
 }
 
+// Counts the pixels of the view's picture that pass test. Where nothing is drawn yet, the
+// window behind the view would show: magenta here, not a grab's light grey window background.
+int CountPixels(CVarnholtLauncherView& view, bool (*test)(QRgb)) {
+    QImage shown(view.size(), QImage::Format_RGB32);
+    shown.fill(Qt::magenta);
+    view.render(&shown, QPoint(), QRegion(), QWidget::DrawChildren);
+    int count = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x) count += test(shown.pixel(x, y));
+    return count;
+}
+
+TEST_F(ViewTest, IsBlackFromItsFirstFrameUntilTheWaitingPageShows) {
+    // The news server keeps the waiting page up.
+    UpdateServer server;
+    server.SetStalled(true);
+    server.Start();
+    view.OnInitialUpdate();
+    QTest::qWait(1);  // the first frame is drawn from the event loop
+    const auto white = [](QRgb p) { return qMin(qMin(qRed(p), qGreen(p)), qBlue(p)) > 225; };
+    const auto grey = [](QRgb p) {
+        return qMin(qMin(qRed(p), qGreen(p)), qBlue(p)) > 60 &&
+               qMax(qMax(qRed(p), qGreen(p)), qBlue(p)) < 200;
+    };
+    int frames = 0, whiteFrames = 0;
+    const bool bWaitingPageShown = QTest::qWaitFor(
+        [&] {
+            ++frames;
+            whiteFrames += CountPixels(view, white) > 0;
+            return CountPixels(view, grey) > 20;  // the grey "SEARCH NEWS SERVER ..."
+        },
+        10000);
+    EXPECT_TRUE(bWaitingPageShown);
+    EXPECT_EQ(whiteFrames, 0) << "of " << frames << " frames";
+    server.SetStalled(false);
+}
+
 TEST_F(ViewTest, ErrorStatusCountsAsFailure) {
     UpdateServer server;
     server.Replies().SetReply("news.html", ServerReply::Bytes("<html>missing</html>", 404));
