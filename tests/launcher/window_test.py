@@ -110,15 +110,22 @@ def view_shows_news(origin):
     return near(Screen().pixel(x + 6 + 314, y + 96 + 300), NEWS_COLOUR)
 
 
-def check_news_opens_at_top(server, language):
-    """The page keeps its headline in view and nothing on it has the focus: the window, not the
-    page, gets the keyboard when the window manager activates it."""
+def news_window(server, language):
+    """Waits for the window and its news page, and checks that the page keeps its headline in
+    view with nothing on it focused: the window, not the page, gets the keyboard when the
+    window manager activates it. Returns the window's origin, or None without a window."""
+    windows = wait_for(launcher_windows, 30)
+    if not check(bool(windows), language + ": the window appears"):
+        return None
+    origin = window_origin(windows[0])
+    check(wait_for(lambda: view_shows_news(origin), 30), language + ": the news page renders")
     wait_for(lambda: len(server.news_reports()) >= 8, 15)
     reports = server.news_reports()
     moved = [r for r in reports if r.get("y") != "0" or r.get("focus") != "none"]
     check(len(reports) >= 8 and not moved,
           "%s: the news page stays at its top with nothing focused (%d reports; first off: %s)"
           % (language, len(reports), moved[0] if moved else "none"))
+    return origin
 
 
 def play_enabled(screen, origin):
@@ -262,12 +269,9 @@ def normal_run(work):
             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     launcher = start(folder, env)
     try:
-        windows = wait_for(launcher_windows, 30)
-        if not check(bool(windows), "the window appears"):
+        origin = news_window(server, "English")
+        if not origin:
             return
-        origin = window_origin(windows[0])
-        check(wait_for(lambda: view_shows_news(origin), 30), "the news page renders")
-        check_news_opens_at_top(server, "English")
         Screen("window-news")
 
         # The first link lies a view below the headline: the wheel brings it in.
@@ -321,12 +325,9 @@ def russian_news(work):
     server = Server(os.path.join(work, "server-russian"), CURRENT)
     launcher = start(folder, environment(work, "ru_RU.UTF-8"))
     try:
-        windows = wait_for(launcher_windows, 30)
-        if not check(bool(windows), "Russian: the window appears"):
+        origin = news_window(server, "Russian")
+        if not origin:
             return
-        origin = window_origin(windows[0])
-        check(wait_for(lambda: view_shows_news(origin), 30), "Russian: the news page renders")
-        check_news_opens_at_top(server, "Russian")
         check(wait_for(lambda: play_enabled(Screen(), origin), 60, step=0.5),
               "Russian: the update reaches the ready state")
         Screen("window-news-ru")
