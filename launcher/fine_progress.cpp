@@ -13,9 +13,12 @@ CFineProgress::CFineProgress() = default;
 CFineProgress::~CFineProgress() = default;
 
 BOOL CFineProgress::Create(QWidget* pParent) {
-    m_font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans"),
-                        QStringLiteral("Sans Serif")});
-    m_font.setPixelSize(12);
+    // The bar was drawn for the narrow 8-point bitmap sans of the other platform, which does not
+    // exist here; a wider fallback pushes the longest Russian status line past the gold border.
+    // Liberation Sans at 11 pixels has nearly its widths (digits 6 pixels wide), and the
+    // install script brings it.
+    m_font.setFamily(QStringLiteral("Liberation Sans"));
+    m_font.setPixelSize(11);
     m_font.setWeight(QFont::Normal);
     m_font.setStyleStrategy(QFont::PreferAntialias);
     m_image = LoadBitmapResource(IDB_PROGRESS);
@@ -30,6 +33,10 @@ BOOL CFineProgress::Create(QWidget* pParent) {
     return TRUE;
 }
 
+QRect CFineProgress::TextRect() const {
+    return QRect(0, 0, m_frameWidth, m_frameHeight).adjusted(5, 2, -5, -2);
+}
+
 void CFineProgress::paintEvent(QPaintEvent* event) {
     QPainter paintDC(this);
     CMemDC dc(&paintDC, event->rect());
@@ -41,7 +48,7 @@ void CFineProgress::paintEvent(QPaintEvent* event) {
     dc.setOpacity(1.0);
     dc.setPen(Qt::white);
     dc.setFont(m_font);
-    dc.drawText(frame.adjusted(5, 2, -5, -2),
+    dc.drawText(TextRect(),
                 Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextDontClip,
                 ToQString(m_text));
 }

@@ -21,6 +21,10 @@ public:
     int m_value = 0;  // 0 (empty) to 255 (full); only the low byte is used
     CString m_text;
 
+    const QFont& GetFont() const { return m_font; }
+    // Where the status line goes: the bar less 5 pixels at the sides and 2 at top and bottom.
+    QRect TextRect() const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 

@@ -72,6 +72,10 @@ int CMainFrame::OnCreate() {
         connect(pButton, &CCuteButton::Command, this, &CMainFrame::OnCommand);
     m_btnPlay.setEnabled(false);
     m_pTaskbarList = CTaskbarProgress::Create();
+    // The window itself takes the keyboard when the window manager activates it. Left to Qt, the
+    // first child that accepts focus, the news view, would get it, and the page would focus its
+    // first link and scroll it into view, away from the headline.
+    setFocus();
     RecalcLayout();
     return 0;
 }

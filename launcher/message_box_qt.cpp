@@ -4,6 +4,8 @@
 #include <QPushButton>
 #include <vector>
 
+#include "launcher/app.h"
+#include "launcher/main_frame.h"
 #include "launcher/qt_text.h"
 #include "platform/locale.h"
 #include "platform/message_box.h"
@@ -69,10 +71,19 @@ QMessageBox::Icon IconOf(UINT type) {
     }
 }
 
+// The main window owns the boxes once it is up, so they open over it wherever the player has
+// moved it. Before that (the resume question), and while it is hidden or minimised, where an
+// owned box could stay out of sight with it, a box opens in the middle of the screen.
+QWidget* BoxOwner() {
+    QWidget* pMainWnd = theApp.m_pMainWnd;
+    return pMainWnd && pMainWnd->isVisible() && !pMainWnd->isMinimized() ? pMainWnd : nullptr;
+}
+
 int ShowQtMessageBox(const CString& text, UINT type) {
     CString strTitle;
     LoadStringResource(AFX_IDS_APP_TITLE, strTitle);
-    QMessageBox box(IconOf(type), ToQString(strTitle), ToQString(text));
+    QMessageBox box(IconOf(type), ToQString(strTitle), ToQString(text), QMessageBox::NoButton,
+                    BoxOwner());
     const std::vector<int> buttons = ButtonsOf(type);
     std::vector<QAbstractButton*> added;
     for (int nId : buttons) {

@@ -73,7 +73,6 @@ CVarnholtLauncherView::CVarnholtLauncherView(QWidget* pParent)
     m_pProfile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
     m_pProfile->installUrlSchemeHandler(QByteArrayLiteral("res"), new CResSchemeHandler(this));
     setPage(new CLauncherPage(m_pProfile, this));
-    setContextMenuPolicy(Qt::NoContextMenu);
     setObjectName(QStringLiteral("news"));
     connect(page(), &QWebEnginePage::loadingChanged, this,
             &CVarnholtLauncherView::OnLoadingChanged);
@@ -92,11 +91,18 @@ void CVarnholtLauncherView::OnInitialUpdate() {
     m_bNewsRequested = true;
 }
 
-void CVarnholtLauncherView::LoadFromResource(UINT nId) { load(CResSchemeHandler::PageUrl(nId)); }
+// The browser paints its background colour until a page has drawn itself, and between pages.
+// For the built-in pages that is their own black, so the view never flashes white before
+// them; a news page without a background of its own gets the browser's usual white.
+void CVarnholtLauncherView::LoadFromResource(UINT nId) {
+    page()->setBackgroundColor(Qt::black);
+    load(CResSchemeHandler::PageUrl(nId));
+}
 
 void CVarnholtLauncherView::NavigateToNews() {
     m_bNewsPending = true;
     m_newsTimeout.start();
+    page()->setBackgroundColor(Qt::white);
     load(QUrl(NewsAddress()));
 }
 
@@ -154,7 +160,19 @@ void CVarnholtLauncherView::childEvent(QChildEvent* event) {
     QWebEngineView::childEvent(event);
     // The browser's input widget is made lazily; it gets the keyboard and mouse filter as it
     // comes.
-    if (event->added() && event->child()->isWidgetType()) event->child()->installEventFilter(this);
+    if (event->added() && event->child()->isWidgetType()) {
+        event->child()->installEventFilter(this);
+        // A new render widget starts out white: the page passes its background colour on only
+        // to the widget it had when the colour was set.
+        RefreshBackgroundColor();
+    }
+}
+
+void CVarnholtLauncherView::RefreshBackgroundColor() {
+    // The page ignores a colour that it already has, so it goes round by a neighbouring one.
+    const QColor colour = page()->backgroundColor();
+    page()->setBackgroundColor(QColor(colour.red() ^ 1, colour.green(), colour.blue()));
+    page()->setBackgroundColor(colour);
 }
 
 bool CVarnholtLauncherView::eventFilter(QObject* watched, QEvent* event) {

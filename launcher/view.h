@@ -40,6 +40,7 @@ protected:
 
 private:
     void LoadFromResource(UINT nId);
+    void RefreshBackgroundColor();
     void NavigateToNews();
     void OnLoadingChanged(const QWebEngineLoadingInfo& info);
     void OnNewsTimeout();

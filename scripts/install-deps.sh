@@ -7,7 +7,8 @@ packages=(
   libtorrent-rasterbar-dev libcurl4-openssl-dev zlib1g-dev libcpp-httplib-dev
   qt6-base-dev qt6-webengine-dev
   opentracker xdelta3 zip unzip python3 curl
-  xvfb xauth xdotool imagemagick dbus iproute2 util-linux tesseract-ocr tesseract-ocr-eng
+  xvfb xauth xdotool imagemagick openbox fonts-liberation2 dbus iproute2 util-linux
+  tesseract-ocr tesseract-ocr-eng
 )
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi

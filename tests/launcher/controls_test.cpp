@@ -3,13 +3,19 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QTest>
 
 #include "launcher/bitmap_resource.h"
 #include "launcher/cute_button.h"
 #include "launcher/fine_progress.h"
+#include "launcher/main_frame.h"
+#include "launcher/qt_text.h"
 #include "launcher/resource.h"
+#include "platform/locale.h"
+#include "update/status.h"
 
 namespace {
 
@@ -162,6 +168,22 @@ TEST_F(FineProgressTest, DrawsTheTextInWhiteOverTheBar) {
                      qBlue(shown.pixel(x, y))) > 180)
                 ++light;
     EXPECT_GT(light, 40);
+}
+
+TEST_F(FineProgressTest, LongestStatusLineStaysInsideTheTextArea) {
+    // A fallback face would be wider: the line must be measured in the face really drawn.
+    EXPECT_EQ(QFontInfo(bar.GetFont()).family().toStdString(), "Liberation Sans");
+    const QFontMetrics metrics(bar.GetFont());
+    for (UserLanguage language : {UserLanguage::English, UserLanguage::Russian}) {
+        OverrideUserLanguage(language);
+        CString text;
+        CMainFrame::FormatStatusText(STATUS_DOWNLOAD_PATCH, 100, 99999u << 10, text);
+        const QRect drawn = metrics.boundingRect(
+            bar.TextRect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, ToQString(text));
+        EXPECT_TRUE(bar.TextRect().contains(drawn))
+            << ToQString(text).toStdString() << ": " << drawn.width() << " pixels wide";
+    }
+    ClearUserLanguageOverride();
 }
 
 }  // namespace

@@ -3,10 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
+#include "launcher/app.h"
 #include "launcher/main_frame.h"
+#include "launcher/message_box_qt.h"
 #include "launcher/qt_text.h"
 #include "launcher/resource.h"
 #include "platform/locale.h"
@@ -210,6 +215,38 @@ TEST_F(FrameTest, CloseWhenReadyClosesAtOnce) {
     frame.close();
     EXPECT_TRUE(boxes.empty());
     EXPECT_FALSE(frame.isVisible());
+}
+
+// Shows a real box and answers it as soon as it is up; returns the box's owner.
+QWidget* OwnerOfTheNextBox() {
+    QWidget* owner = nullptr;
+    bool bShown = false;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* pWidget : QApplication::topLevelWidgets())
+            if (auto* pBox = qobject_cast<QMessageBox*>(pWidget); pBox && pBox->isVisible()) {
+                bShown = true;
+                owner = pBox->parentWidget();
+                pBox->defaultButton()->click();
+            }
+    });
+    AfxMessageBox(L"Do you really want to stop the update?", MB_YESNO | MB_ICONQUESTION);
+    EXPECT_TRUE(bShown);
+    return owner;
+}
+
+TEST(QtMessageBox, OpensOverTheMainWindowWhileItShows) {
+    const MessageBoxHook previousHook = SetMessageBoxHook({});
+    InstallQtMessageBox();
+    CMainFrame frame;
+    ASSERT_TRUE(frame.LoadFrame(IDR_MAINFRAME));
+    EXPECT_EQ(OwnerOfTheNextBox(), nullptr);
+    theApp.m_pMainWnd = &frame;
+    frame.show();
+    EXPECT_EQ(OwnerOfTheNextBox(), &frame);
+    frame.showMinimized();
+    EXPECT_EQ(OwnerOfTheNextBox(), nullptr);
+    theApp.m_pMainWnd = nullptr;
+    SetMessageBoxHook(previousHook);
 }
 
 }  // namespace

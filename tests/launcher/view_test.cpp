@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebEngineHistory>
@@ -42,6 +44,17 @@ protected:
     bool WaitForPage(const QUrl& url, int timeoutMs) {
         return QTest::qWaitFor([&] { return view.url() == url && loaded.contains(url); },
                                timeoutMs);
+    }
+    // Whether a right click in the middle of the page opens a menu; the menu is closed again.
+    bool RightClickOpensMenu() {
+        QWidget* input = view.focusProxy();
+        if (!input) return false;
+        QTest::mouseClick(input, Qt::RightButton, Qt::NoModifier, input->rect().center());
+        const bool shown = QTest::qWaitFor(
+            [] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()) != nullptr; },
+            2000);
+        if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+        return shown;
     }
     void TrackLoads() {
         QObject::connect(view.page(), &QWebEnginePage::loadingChanged,
@@ -101,6 +114,60 @@ TEST_F(ViewTest, NewsPageShowsAndItsLinksGoToTheDefaultBrowser) {
     QTest::qWait(300);
     EXPECT_EQ(view.url(), news);
     EXPECT_FALSE(view.history()->canGoBack());
+}
+
+TEST_F(ViewTest, OnlyTheBuiltInPagesSuppressTheContextMenu) {
+    UpdateServer server;
+    server.Replies().SetNewsPage("<html><body><p>news</p></body></html>");
+    server.Start();
+    TrackLoads();
+    const QUrl news(CVarnholtLauncherView::NewsAddress());
+    view.load(news);
+    ASSERT_TRUE(WaitForPage(news, 20000));
+    EXPECT_TRUE(RightClickOpensMenu());
+    for (UINT page : {IDR_HTML_SEARCHING, IDR_HTML_NOT_RESPONDING}) {
+        const QUrl url = CResSchemeHandler::PageUrl(page);
+        view.load(url);
+        ASSERT_TRUE(WaitForPage(url, 20000));
+        EXPECT_FALSE(RightClickOpensMenu()) << page;
+    }
+}
+
+// Counts the pixels of the view's picture that pass test. Where nothing is drawn yet, the
+// window behind the view would show: magenta here, not a grab's light grey window background.
+int CountPixels(CVarnholtLauncherView& view, bool (*test)(QRgb)) {
+    QImage shown(view.size(), QImage::Format_RGB32);
+    shown.fill(Qt::magenta);
+    view.render(&shown, QPoint(), QRegion(), QWidget::DrawChildren);
+    int count = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x) count += test(shown.pixel(x, y));
+    return count;
+}
+
+TEST_F(ViewTest, IsBlackFromItsFirstFrameUntilTheWaitingPageShows) {
+    // The news server keeps the waiting page up.
+    UpdateServer server;
+    server.SetStalled(true);
+    server.Start();
+    view.OnInitialUpdate();
+    QTest::qWait(1);  // the first frame is drawn from the event loop
+    const auto white = [](QRgb p) { return qMin(qMin(qRed(p), qGreen(p)), qBlue(p)) > 225; };
+    const auto grey = [](QRgb p) {
+        return qMin(qMin(qRed(p), qGreen(p)), qBlue(p)) > 60 &&
+               qMax(qMax(qRed(p), qGreen(p)), qBlue(p)) < 200;
+    };
+    int frames = 0, whiteFrames = 0;
+    const bool bWaitingPageShown = QTest::qWaitFor(
+        [&] {
+            ++frames;
+            whiteFrames += CountPixels(view, white) > 0;
+            return CountPixels(view, grey) > 20;  // the grey "SEARCH NEWS SERVER ..."
+        },
+        10000);
+    EXPECT_TRUE(bWaitingPageShown);
+    EXPECT_EQ(whiteFrames, 0) << "of " << frames << " frames";
+    server.SetStalled(false);
 }
 
 TEST_F(ViewTest, ErrorStatusCountsAsFailure) {

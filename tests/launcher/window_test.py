@@ -4,8 +4,9 @@
 Usage: window_test.py LAUNCHER NEXT_LAUNCHER SERVER SHOT_FOLDER CURRENT NEXT
 LAUNCHER is this build's launcher (file version CURRENT); NEXT_LAUNCHER the same program at the
 higher version NEXT, handed out as the launcher update. Screenshots of the main states go to
-SHOT_FOLDER. Needs a display (xvfb-run), port 8080 on loopback (netns-run.sh), xdotool and
-ImageMagick.
+SHOT_FOLDER. The first run has no window manager, the others run under openbox, as on a desktop.
+Needs a display (xvfb-run), port 8080 on loopback (netns-run.sh), xdotool, ImageMagick and
+openbox.
 """
 import os
 import shutil
@@ -14,7 +15,9 @@ import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
+import urllib.parse
 import zipfile
 
 LAUNCHER, NEXT_LAUNCHER, SERVER, SHOTS, CURRENT, NEXT = sys.argv[1:7]
@@ -23,9 +26,23 @@ PACKS = ["local", "scripts", "vhGUI", "res_pack", "resources", "spaces", "spaces
          "tex_materials", "tex_materials2", "tex_misc", "tex_pack", "tex_characters",
          "tex_unwraps", "sys"]
 NEWS_COLOUR = (0x1c, 0x6e, 0xa4)
-NEWS = ("<html><body style='margin:0;background:#1c6ea4'>"
-        "<a href='http://example.invalid/forum' style='display:block;width:100%;height:330px'>"
-        "forum</a></body></html>")
+# Two views high: the headline fills the first, the first link the second. The page reports its
+# scroll position and focused element to the server four times a second.
+NEWS = """<html><head><meta charset="utf-8"><script>
+var n = 0;
+function report() {
+  var e = document.activeElement;
+  new Image().src = "/report?n=" + n++ + "&y=" + Math.round(window.scrollY) +
+      "&focus=" + (e && e !== document.body ? e.tagName : "none");
+}
+addEventListener("load", function () { report(); setInterval(report, 250); });
+</script></head>
+<body style="margin:0;background:#1c6ea4;color:#ffd75e;font:bold 28px sans-serif">
+<div style="height:330px;padding:16px;box-sizing:border-box">Varnholt news: the autumn update is
+out</div>
+<a href="http://example.invalid/forum" style="display:block;height:330px;color:#ffd75e">forum</a>
+</body></html>"""
+NEWS_SCROLL_RANGE = 330
 failures = []
 
 
@@ -93,6 +110,24 @@ def view_shows_news(origin):
     return near(Screen().pixel(x + 6 + 314, y + 96 + 300), NEWS_COLOUR)
 
 
+def news_window(server, language):
+    """Waits for the window and its news page, and checks that the page keeps its headline in
+    view with nothing on it focused: the window, not the page, gets the keyboard when the
+    window manager activates it. Returns the window's origin, or None without a window."""
+    windows = wait_for(launcher_windows, 30)
+    if not check(bool(windows), language + ": the window appears"):
+        return None
+    origin = window_origin(windows[0])
+    check(wait_for(lambda: view_shows_news(origin), 30), language + ": the news page renders")
+    wait_for(lambda: len(server.news_reports()) >= 8, 15)
+    reports = server.news_reports()
+    moved = [r for r in reports if r.get("y") != "0" or r.get("focus") != "none"]
+    check(len(reports) >= 8 and not moved,
+          "%s: the news page stays at its top with nothing focused (%d reports; first off: %s)"
+          % (language, len(reports), moved[0] if moved else "none"))
+    return origin
+
+
 def play_enabled(screen, origin):
     # The enabled picture is warm brown, the disabled one grey.
     r, g, b = screen.pixel(origin[0] + 494 + 8, origin[1] + 436 + 12)
@@ -123,6 +158,8 @@ def make_folder(root, launcher):
 
 
 class Server:
+    """The test update server; collects the requests it answers."""
+
     def __init__(self, work, current, update=None):
         patch = os.path.join(work, "patch")
         os.makedirs(patch, exist_ok=True)
@@ -135,10 +172,23 @@ class Server:
                                         stdout=subprocess.PIPE, text=True)
         if self.process.stdout.readline().strip() != "ready":
             raise RuntimeError("test server did not start")
+        self.requests = []
+        self.reader = threading.Thread(target=self.collect, daemon=True)
+        self.reader.start()
+
+    def collect(self):
+        for line in self.process.stdout:
+            self.requests.append(line.split()[2])
+
+    def news_reports(self):
+        """What the news page reported so far, oldest first."""
+        return [dict(urllib.parse.parse_qsl(target.split("?", 1)[1]))
+                for target in list(self.requests) if target.startswith("/report?")]
 
     def stop(self):
         self.process.stdin.close()
         self.process.wait(timeout=10)
+        self.reader.join(timeout=10)
 
 
 def environment(work, language="C.UTF-8"):
@@ -219,13 +269,16 @@ def normal_run(work):
             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     launcher = start(folder, env)
     try:
-        windows = wait_for(launcher_windows, 30)
-        if not check(bool(windows), "the window appears"):
+        origin = news_window(server, "English")
+        if not origin:
             return
-        origin = window_origin(windows[0])
-        check(wait_for(lambda: view_shows_news(origin), 30), "the news page renders")
         Screen("window-news")
 
+        # The first link lies a view below the headline: the wheel brings it in.
+        xdotool("mousemove", str(origin[0] + 6 + 314), str(origin[1] + 96 + 200),
+                "click", "--repeat", "10", "--delay", "30", "5")
+        check(wait_for(lambda: server.news_reports()[-1].get("y") == str(NEWS_SCROLL_RANGE), 10),
+              "the wheel scrolls the news page down to its link")
         click(origin, 6 + 314, 96 + 200)
         opened = os.path.join(work, "browser.txt")
         check(wait_for(lambda: os.path.exists(opened), 10), "a link goes to the default browser")
@@ -263,6 +316,40 @@ def normal_run(work):
             signals = monitor.communicate(timeout=5)[0]
             check("progress" in signals and "double 1" in signals,
                   "the taskbar progress reaches full over D-Bus")
+
+
+def russian_news(work):
+    """The news page, the status line and the play button in Russian."""
+    folder = os.path.join(work, "russian")
+    make_folder(folder, LAUNCHER)
+    server = Server(os.path.join(work, "server-russian"), CURRENT)
+    launcher = start(folder, environment(work, "ru_RU.UTF-8"))
+    try:
+        origin = news_window(server, "Russian")
+        if not origin:
+            return
+        check(wait_for(lambda: play_enabled(Screen(), origin), 60, step=0.5),
+              "Russian: the update reaches the ready state")
+        Screen("window-news-ru")
+        click(origin, 619, 20)
+        check(ended(launcher, 20), "Russian: the close button ends the launcher when ready")
+    finally:
+        if launcher.poll() is None:
+            launcher.kill()
+        server.stop()
+
+
+def start_window_manager(work):
+    """openbox on the display, as a player's desktop has a window manager."""
+    marker = os.path.join(work, "openbox-ready")
+    env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(work, "config"),
+               XDG_CACHE_HOME=os.path.join(work, "cache"))
+    manager = subprocess.Popen(["openbox", "--startup", "touch " + marker], env=env,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if not check(wait_for(lambda: os.path.exists(marker), 20), "openbox starts"):
+        manager.kill()
+        raise RuntimeError("no window manager")
+    return manager
 
 
 def update_copy_running(folder):
@@ -319,8 +406,14 @@ def main():
     work = tempfile.mkdtemp(prefix="varnholt-window-")
     try:
         server_down(work)
-        normal_run(work)
-        hand_over(work)
+        manager = start_window_manager(work)
+        try:
+            normal_run(work)
+            russian_news(work)
+            hand_over(work)
+        finally:
+            manager.terminate()
+            manager.wait(timeout=10)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     print("%d failure(s)" % len(failures))

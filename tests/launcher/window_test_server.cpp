@@ -1,11 +1,13 @@
 // The update server for the whole-program window test: every pack current, a news page, and the
 // launcher current only at one version, so that an older launcher hands over to the update in
-// patch/. Runs on 127.0.0.1:8080 until standard input closes or a line arrives.
+// patch/. Runs on 127.0.0.1:8080 until standard input closes or a line arrives. Prints "ready",
+// then one line per answered request (so a test sees what the news page's script reports).
 //
 //   window_test_server NEWS_HTML PATCH_FOLDER CURRENT_VERSION
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <mutex>
 #include <string>
 
 #include "tests/support/update_server.h"
@@ -21,7 +23,12 @@ int main(int argc, char** argv) {
     const std::filesystem::path news = argv[1], patch = argv[2];
     const std::string current = argv[3];
     try {
+        std::mutex outputMutex;  // outlives the server, whose threads log until it stops
         UpdateServer server;
+        server.SetLogger([&outputMutex](const std::string& line) {
+            std::lock_guard<std::mutex> lock(outputMutex);
+            std::cout << line << std::endl;
+        });
         if (std::filesystem::exists(news)) {
             std::ifstream in(news, std::ios::binary);
             server.Replies().SetNewsPage(std::string(std::istreambuf_iterator<char>(in), {}));
@@ -35,7 +42,7 @@ int main(int argc, char** argv) {
                 ServerReply::Text(std::to_string(std::filesystem::file_size(update))));
         server.Replies().SetUnknownPackReply(ServerReply::Text("ACTUAL!"));
         server.Start();
-        std::cout << "ready" << std::endl;
+        std::cout << "ready" << std::endl;  // nothing can ask before this line
         std::string line;
         std::getline(std::cin, line);
     } catch (const std::exception& e) {
