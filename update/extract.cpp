@@ -20,6 +20,17 @@ CString GetReloadArchivePath(CUpdateThread& thread, int nPack) {
     return thread.m_strDir + kTempDir + g_aPackNames[nPack] + kZipExt;
 }
 
+// Fills entry with the record of entry nIndex; false past the last entry. Any other result of the
+// reader is a damaged directory (or one the reader cannot walk, such as Zip64): the archive is
+// closed and the step fails, since ending there would pass an archive extracted in part as whole.
+bool GetNextEntry(HZIP hZip, int nIndex, ZipEntry& entry, int nFailure) {
+    const DWORD dwResult = GetZipItem(hZip, nIndex, &entry);
+    if (dwResult == ZR_OK) return true;
+    if (dwResult == ZR_ARGS) return false;
+    CloseZip(hZip);
+    ThrowUpdateError(nFailure, IDS_ERR_DOWNLOAD);
+}
+
 }  // namespace
 
 bool IsSafeEntryName(const wchar_t* pszName) {
@@ -41,7 +52,7 @@ ULONGLONG GetZipTotalSize(LPCTSTR pszArchive) {
     if (hZip == nullptr) ThrowUpdateError(633, IDS_ERR_DOWNLOAD);
     ULONGLONG qwTotal = 0;
     ZipEntry entry;
-    for (int i = 0; GetZipItem(hZip, i, &entry) == ZR_OK; ++i)
+    for (int i = 0; GetNextEntry(hZip, i, entry, 633); ++i)
         qwTotal += static_cast<ULONGLONG>(static_cast<LONGLONG>(entry.uncSize));
     CloseZip(hZip);
     return qwTotal;
@@ -51,7 +62,7 @@ void UnzipToFolder(LPCTSTR pszFolder, LPCTSTR pszArchive, ZipProgressCallback pf
     HZIP hZip = OpenZip(pszArchive);
     if (hZip == nullptr) ThrowUpdateError(661, IDS_ERR_DOWNLOAD);
     ZipEntry entry;
-    for (int i = 0; GetZipItem(hZip, i, &entry) == ZR_OK; ++i) {
+    for (int i = 0; GetNextEntry(hZip, i, entry, 705); ++i) {
         if (!IsSafeEntryName(entry.name)) {
             CloseZip(hZip);
             ThrowUpdateError(705, IDS_ERR_DOWNLOAD);
