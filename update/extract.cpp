@@ -67,8 +67,11 @@ void UnzipToFolder(LPCTSTR pszFolder, LPCTSTR pszArchive, ZipProgressCallback pf
             CloseZip(hZip);
             ThrowUpdateError(705, IDS_ERR_DOWNLOAD);
         }
-        CString strPath = CString(pszFolder) + entry.name;
-        strPath.Replace(L'\\', L'/');
+        // Both separators divide an entry name; the folder is a path of this system and may hold
+        // a backslash of its own.
+        CString strName(entry.name);
+        strName.Replace(L'\\', L'/');
+        const CString strPath = CString(pszFolder) + strName;
         if (entry.attr & FILE_ATTRIBUTE_DIRECTORY) {
             if (!CreateDirectoryW(strPath, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
                 CloseZip(hZip);

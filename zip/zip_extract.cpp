@@ -76,9 +76,11 @@ DWORD CZipReader::UnzipItem(int index, const wchar_t* path) {
         if (StaysBelowRoot(name)) EnsureDirectory(m_szRootFolder, name);
         return ZR_OK;
     }
-    // Both separators are separators here too, in the caller's path as in entry names.
+    // A path that is not absolute takes both separators, as entry names do; an absolute one is
+    // a path of this system, whose folders may hold a backslash in their names.
     std::wstring target(path);
-    std::replace(target.begin(), target.end(), L'\\', L'/');
+    if (target.empty() || target[0] != L'/')
+        std::replace(target.begin(), target.end(), L'\\', L'/');
     const std::wstring folder(FolderPart(target));
     if (StaysBelowRoot(folder)) EnsureDirectory(m_szRootFolder, folder.c_str());
     return ExtractFile(entry, target.c_str());

@@ -73,6 +73,7 @@ HZIP OpenZip(const wchar_t* path);
 // On failure the record is left as it was.
 DWORD GetZipItem(HZIP handle, int index, ZipEntry* entry);
 // Extracts entry index to the file at path (replaced if it exists), calling progress per chunk.
+// A relative path takes "\" as a separator too; an absolute path is used as it stands.
 // A folder entry makes its folders below the current folder of the open instead. Returns ZR_OK,
 // ZR_ABORT when the callback cancelled, or another code on failure; the target then stays with
 // the chunks written so far and without the entry's times.
