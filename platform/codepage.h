@@ -8,7 +8,8 @@
 
 // Win32 semantics: length -1 converts up to and including the terminator; with wideSize 0 the
 // needed size is returned; a too-small buffer fails with ERROR_INSUFFICIENT_BUFFER after
-// filling it. Invalid bytes become U+FFFD. Other code pages than CP_ACP and CP_UTF8 fail.
+// filling it. Invalid bytes keep their value as U+DC00 + byte and convert back to it (see
+// utf8.h). Other code pages than CP_ACP and CP_UTF8 fail.
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteLength,
                         LPWSTR wide, int wideSize);
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR multiByte,

@@ -16,7 +16,7 @@ using CStringW = CStringT<wchar_t>;
 using CStringA = CStringT<char>;
 
 namespace platform_detail {
-// Appends the converted text; invalid UTF-8 becomes U+FFFD.
+// Appends the converted text; bytes of invalid UTF-8 keep their value (see utf8.h).
 void AppendConverted(std::wstring& out, const char* text, size_t length);
 void AppendConverted(std::string& out, const wchar_t* text, size_t length);
 void AppendConverted(std::wstring& out, const wchar_t* text, size_t length);

@@ -5,6 +5,11 @@
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
+// A byte that is no part of valid UTF-8 (always 0x80 or above) stands for itself as this low
+// surrogate plus the byte, so names from other code pages survive a round trip exactly.
+constexpr char32_t kEscapeBase = 0xDC00;
+constexpr char32_t kFirstEscape = kEscapeBase + 0x80;
+constexpr char32_t kLastEscape = kEscapeBase + 0xFF;
 
 // Length of the valid sequence at text[0..length), or 0 when it is not valid.
 size_t DecodeOne(const unsigned char* s, size_t length, char32_t& cp) {
@@ -44,7 +49,7 @@ std::wstring Utf8ToWide(const char* text, size_t length) {
         char32_t cp;
         size_t used = DecodeOne(s + i, length - i, cp);
         if (used == 0) {
-            out += static_cast<wchar_t>(kReplacement);
+            out += static_cast<wchar_t>(kEscapeBase + s[i]);
             ++i;
         } else {
             out += static_cast<wchar_t>(cp);
@@ -61,6 +66,10 @@ std::string WideToUtf8(const wchar_t* text, size_t length) {
     out.reserve(length);
     for (size_t i = 0; i < length; ++i) {
         auto cp = static_cast<char32_t>(text[i]);
+        if (cp >= kFirstEscape && cp <= kLastEscape) {
+            out += static_cast<char>(cp - kEscapeBase);
+            continue;
+        }
         if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacement;
         if (cp < 0x80) {
             out += static_cast<char>(cp);

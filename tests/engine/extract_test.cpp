@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <set>
 
 #include "tests/engine/launcher_folder.h"
 #include "tests/zip/archive_builder.h"
@@ -76,6 +77,21 @@ TEST_F(Extract, FolderEntriesComeFirstAndFilesLandBelowTheFolder) {
         EXPECT_EQ(ReadFile(dir / folder / "data" / "b.bin"), std::string(100, 'b'));
         EXPECT_EQ(extracted, 400);
     }
+}
+
+// Names that are no UTF-8 (an archive made with a single-byte code page) land under their own
+// bytes, so two of them never become one file; a UTF-8 name stays as it is.
+TEST_F(Extract, EntryNamesKeepTheirOwnBytesOnDisk) {
+    WriteFile(dir / "cp1252.zip", BuildArchive({StoredEntry("\xE4.txt", "a-umlaut"),
+                                                StoredEntry("\xF6.txt", "o-umlaut"),
+                                                StoredEntry("\xC3\xA4.txt", "utf-8")}));
+    EXPECT_EQ(UnzipFailure(dir / "cp1252.zip"), 0);
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir / "out"))
+        names.insert(entry.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"\xE4.txt", "\xF6.txt", "\xC3\xA4.txt"}));
+    EXPECT_EQ(ReadFile(dir / "out" / "\xE4.txt"), "a-umlaut");
+    EXPECT_EQ(ReadFile(dir / "out" / "\xF6.txt"), "o-umlaut");
 }
 
 // A directory that cannot be read to its end (a damaged third central header; Zip64 records, as

@@ -104,19 +104,27 @@ TEST(CStringBasics, BufferWritesSetTheLength) {
     EXPECT_EQ(s, L"/o");
 }
 
-TEST(CStringConversion, UsesUtf8AndReplacesInvalidBytes) {
+TEST(CStringConversion, UsesUtf8AndKeepsInvalidBytes) {
     EXPECT_EQ(CString("packs/сис.vh"), L"packs/сис.vh");
     EXPECT_STREQ(CStringA(L"packs/сис.vh"), "packs/\xD1\x81\xD0\xB8\xD1\x81.vh");
-    EXPECT_EQ(CString("a\xFF"
-                      "b\xC3"),
-              L"a\xFFFD"
-              L"b\xFFFD");
+    // Bytes of another code page stay distinct and come back as they were.
+    const char* const mixed =
+        "a\xFF"
+        "b\xC3\xE4\xC3\xA4\xF0\x9F\x98";
+    const CString wideMixed(mixed);
+    EXPECT_EQ(wideMixed,
+              L"a\xDCFF"
+              L"b\xDCC3\xDCE4\xE4\xDCF0\xDC9F\xDC98");
+    EXPECT_STREQ(CStringA(wideMixed), mixed);
     EXPECT_EQ(CString("\xF0\x9F\x98\x80"), L"\x1F600");
+    // Only U+DC80 to U+DCFF stand for bytes: no other surrogate may become an ASCII "/" or ".".
+    EXPECT_STREQ(CStringA(L"\xDC2F\xDC2E\xD800\x110000"),
+                 "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
 
     // Length -1 converts the terminator too, as the zip reader relies on.
     wchar_t wide[8];
     EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "x\xE9y", -1, wide, 8), 4);
-    EXPECT_STREQ(wide, L"x\xFFFDy");
+    EXPECT_STREQ(wide, L"x\xDCE9y");
     EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "abcdef", -1, wide, 3), 0);
     EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "abcdef", -1, nullptr, 0), 7);
 }

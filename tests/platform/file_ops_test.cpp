@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <set>
 
 #include "platform/fault_hook.h"
@@ -185,4 +186,13 @@ TEST(CFileFind, MatchesPatternsListsDotsAndJoinsPathsOnce) {
     EXPECT_FALSE(finder.FindFile(dir / L"missing/*.*"));
     EXPECT_TRUE(MatchesWildcard(L"*a*b?", L"xxaYYbZ"));
     EXPECT_FALSE(MatchesWildcard(L"*a*b?", L"xxaYYb"));
+
+    // Names in a single-byte code page are found under paths that reach those very files.
+    const std::string folder = WideToUtf8(dir.Path());
+    for (const char* name : {"\xE4.txt", "\xF6.txt"}) std::ofstream(folder + name) << name;
+    const std::set<std::wstring> found = Find(dir / L"*.txt");
+    EXPECT_EQ(found, (std::set<std::wstring>{root + L"\xDCE4.txt", root + L"\xDCF6.txt"}));
+    for (const std::wstring& path : found) EXPECT_TRUE(DeleteFileW(path.c_str()));
+    EXPECT_FALSE(std::filesystem::exists(folder + "\xE4.txt"));
+    EXPECT_FALSE(std::filesystem::exists(folder + "\xF6.txt"));
 }
