@@ -14,6 +14,15 @@ bool IsReadOnlyMode(unsigned mode) { return (mode & S_IWUSR) == 0; }
 
 namespace {
 
+// The execute bits follow the read bits when mode asks for execution (as SetFileExecutable gives
+// them) and go otherwise; the write bits go when mode is read-only. The rest of existing stays.
+mode_t ReplacedMode(mode_t existing, unsigned mode) {
+    mode_t replaced = existing & 0777 & ~static_cast<mode_t>(S_IXUSR | S_IXGRP | S_IXOTH);
+    if (mode & S_IXUSR) replaced |= (replaced & (S_IRUSR | S_IRGRP | S_IROTH)) >> 2;
+    if (IsReadOnlyMode(mode)) replaced &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+    return replaced;
+}
+
 // Takes the share lock: -1/errno EWOULDBLOCK when another open conflicts.
 int TakeShareLock(int fd, const FileOpenRequest& r) {
     int held;
@@ -78,6 +87,12 @@ FileOpenResult OpenFileShared(const wchar_t* path, const FileOpenRequest& reques
         return result;
     }
     if (TakeShareLock(fd, request) != 0) {
+        result.error = errno;
+        close(fd);
+        return result;
+    }
+    if (request.modeForExisting && result.existed &&
+        fchmod(fd, ReplacedMode(opened.st_mode, request.mode)) != 0) {
         result.error = errno;
         close(fd);
         return result;

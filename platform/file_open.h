@@ -17,6 +17,9 @@ struct FileOpenRequest {
     FileDisposition disposition = FileDisposition::OpenExisting;
     // Permission bits for a new file (before the umask).
     unsigned mode = 0666;
+    // An existing file takes mode's execute and read-only bits too, as a file that CreateFileW
+    // replaces takes the attributes it is created with.
+    bool modeForExisting = false;
 };
 
 struct FileOpenResult {

@@ -64,6 +64,7 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSEC
     request.mode = 0666;
     if (flagsAndAttributes & FILE_ATTRIBUTE_EXECUTABLE) request.mode = 0777;
     if (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) request.mode &= ~0222u;
+    request.modeForExisting = creationDisposition == CREATE_ALWAYS;
     FileOpenResult opened = OpenFileShared(fileName, request);
     if (opened.fd < 0) {
         Fail(opened.error);

@@ -42,7 +42,8 @@ typedef OVERLAPPED* LPOVERLAPPED;
 // INVALID_HANDLE_VALUE on failure. Sharing as CFile: no FILE_SHARE_READ locks the file against
 // every other open. flagsAndAttributes of a created file: FILE_ATTRIBUTE_READONLY creates it
 // without write permission, FILE_ATTRIBUTE_EXECUTABLE with execute permission; the other bits
-// are ignored. CREATE_ALWAYS and OPEN_ALWAYS on an existing file set ERROR_ALREADY_EXISTS.
+// are ignored. CREATE_ALWAYS gives a file it replaces these permissions too. CREATE_ALWAYS and
+// OPEN_ALWAYS on an existing file set ERROR_ALREADY_EXISTS.
 HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile);

@@ -218,9 +218,10 @@ TEST_F(ZipExtract, MakesFoldersOnlyBelowTheOpeningFolder) {
 TEST_F(ZipExtract, KeepsReadOnlyAndExecutableModes) {
     WriteBytes("tree/tool.sh", "#!/bin/sh\n");
     WriteBytes("tree/locked.txt", "locked");
+    WriteBytes("tree/plain.txt", "plain");
     Shell(
-        "chmod 0755 tree/tool.sh && chmod 0444 tree/locked.txt && cd tree && "
-        "zip -q ../modes.zip tool.sh locked.txt");
+        "chmod 0755 tree/tool.sh && chmod 0444 tree/locked.txt && chmod 0644 tree/plain.txt && "
+        "cd tree && zip -q ../modes.zip tool.sh locked.txt plain.txt");
     ASSERT_EQ(ExtractOne("modes.zip", 0, WidePath("tool.sh")), ZR_OK);
     EXPECT_NE(Mode(Path("tool.sh")) & S_IXUSR, 0u);
     ASSERT_EQ(ExtractOne("modes.zip", 1, WidePath("locked.txt")), ZR_OK);
@@ -229,6 +230,16 @@ TEST_F(ZipExtract, KeepsReadOnlyAndExecutableModes) {
     EXPECT_EQ(Mode(Path("locked.txt")) & S_IXUSR, 0u);
     // A read-only file in the way is not replaced.
     EXPECT_EQ(ExtractOne("modes.zip", 1, WidePath("locked.txt")), ZR_NOFILE);
+
+    // A file that is replaced takes the entry's mode, whichever way it changes.
+    ASSERT_EQ(ExtractOne("modes.zip", 2, WidePath("tool.sh")), ZR_OK);
+    EXPECT_EQ(Mode(Path("tool.sh")) & S_IXUSR, 0u);
+    WriteBytes("was-plain", "old");
+    ASSERT_EQ(ExtractOne("modes.zip", 0, WidePath("was-plain")), ZR_OK);
+    EXPECT_NE(Mode(Path("was-plain")) & S_IXUSR, 0u);
+    ASSERT_EQ(ExtractOne("modes.zip", 1, WidePath("was-plain")), ZR_OK);
+    EXPECT_EQ(ReadBytes("was-plain"), "locked");
+    EXPECT_EQ(Mode(Path("was-plain")) & (S_IWUSR | S_IXUSR), 0u);
 }
 
 }  // namespace
