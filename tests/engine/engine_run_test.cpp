@@ -405,7 +405,8 @@ TEST(EngineForeignException, EndsAsAFailureOrAsTheStopThePlayerAskedFor) {
         Driver driver(folder.Launcher(), args);
         const RunReport report = ParseReport(driver.ReadToEnd(), "2.0.0.0");
 
-        EXPECT_TRUE(report.Saw(6));
+        // Status 6 lasts only as long as one small archive takes to extract, too short for the
+        // driver's polling to see every time under load, so it is not asked for here.
         EXPECT_EQ(report.FinalStatus(), finalStatus);
         EXPECT_EQ(report.errorCode, -1);
         EXPECT_TRUE(report.exited);
