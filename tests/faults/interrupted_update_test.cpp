@@ -2,7 +2,8 @@
 // the moves into packs/) by a kill, a stop or a failure, then started again: no pack is ever
 // anything but its old or new version, a kill leaves no resume record while a stop or failure
 // leaves one of its stage, and the restart, resumed or not, ends with the new version. Also the
-// seeder that vanishes in the middle of the download, and a payload the library cannot write.
+// seeder that vanishes in the middle of the download, the launcher killed in the middle of it and
+// started again against the same seeder, and a payload the library cannot write.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -270,16 +271,23 @@ protected:
         fs::remove_all(m_work, ignored);
     }
 
+    // Waits, a minute at most, until the seeder has served a few MiB; returns what it served.
+    static int64_t WaitForAFewMiB(const swarm::Seeder& seeder) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (seeder.UploadedBytes() < kAFewMiB && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return seeder.UploadedBytes();
+    }
+
     // Lets the seeder serve a few MiB, then takes it away; returns what it uploaded.
     static int64_t SeedAWhile(swarm::Seeder& seeder) {
         seeder.Start();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (seeder.UploadedBytes() < (4 << 20) && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        const int64_t uploaded = seeder.UploadedBytes();
+        const int64_t uploaded = WaitForAFewMiB(seeder);
         seeder.Stop();
         return uploaded;
     }
+
+    static constexpr int64_t kAFewMiB = 4 << 20;
 
     static inline Game* s_game = nullptr;
     fs::path m_work;
@@ -300,6 +308,33 @@ TEST_F(SwarmFault, SeederThatComesBackCompletesTheDownload) {
 
     live.Seeder().Start();
     const RunReport report = ReportOf(driver.ReadToEnd(kUpdateRunLimit));
+
+    EXPECT_EQ(report.FinalStatus(), kStatusReady) << "error " << report.errorCode;
+    EXPECT_TRUE(update_test::PacksEqual(client->Dir() / "packs", s_game->Version(2)));
+}
+
+// The killed launcher's connection outlives it on the seeder's side for a while; the launcher
+// started again comes from the same address and port and must be served all the same, not a
+// minute later.
+TEST_F(SwarmFault, LauncherKilledWhileDownloadingIsServedWhenStartedAgain) {
+    LiveRelease live(s_game->root / "release", m_work);
+    const fs::path pidFile = m_work / "pid";
+    std::optional<Driver> driver;
+    {
+        ScopedEnvironment scoped({{"VARNHOLT_FAULT_PIDFILE", pidFile.string()}});
+        driver.emplace(client->Launcher(), std::vector<std::string>{});
+    }
+    driver->ReadUntil("status 5");
+    const std::optional<pid_t> pid = ReadPidFile(pidFile, std::chrono::seconds(5));
+    ASSERT_TRUE(pid);
+    ASSERT_GE(WaitForAFewMiB(live.Seeder()), kAFewMiB) << "the download never got going";
+    KillHard(*pid);
+    const RunReport killed = ReportOf(driver->ReadToEnd(std::chrono::seconds(10)));
+    ASSERT_FALSE(killed.exited);
+    ASSERT_EQ(killed.FinalStatus(), kStatusDownload) << "done before the kill";
+
+    Driver restart(client->Launcher(), {});
+    const RunReport report = ReportOf(restart.ReadToEnd(kUpdateRunLimit));
 
     EXPECT_EQ(report.FinalStatus(), kStatusReady) << "error " << report.errorCode;
     EXPECT_TRUE(update_test::PacksEqual(client->Dir() / "packs", s_game->Version(2)));

@@ -134,6 +134,23 @@ TEST_F(SwarmTest, SeederStoppedAndStartedAgainServesANewDownload) {
     ExpectSameArchives(torrents, saved);
 }
 
+// A client that announces before the tracker knows the seeder gets no peer for half an hour.
+TEST_F(SwarmTest, SeederIsNotReadyUntilTheTrackerHasAnsweredEveryTorrent) {
+    const std::vector<std::string> admitted(TheRelease().infoHashes.begin() + 1,
+                                            TheRelease().infoHashes.end());
+    Tracker tracker(admitted, m_work.Path());
+    Seeder seeder(TheRelease().torrentFiles, TheRelease().PatchFolder());
+    seeder.Start();
+    try {
+        seeder.WaitUntilSeeding(5s);
+        ADD_FAILURE() << "ready while the tracker refuses a torrent";
+    } catch (const std::runtime_error& error) {
+        const std::string what = error.what();
+        EXPECT_NE(what.find(TheRelease().torrentFiles.front().string()), std::string::npos) << what;
+        EXPECT_NE(what.find("not authorized"), std::string::npos) << what;
+    }
+}
+
 TEST(SeederTest, SaysSoWhenItsPortIsTaken) {
     const int taker = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     ASSERT_GE(taker, 0);

@@ -17,7 +17,7 @@ VIEW = (6, 96, 628, 330)  # the news view: left, top, width, height
 STATUS_LINE = (30, 440, 300, 24)  # the text on the progress bar
 STRINGS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "res",
                        "strings_en.txt")
-UPDATE_TIMEOUT = 200  # an update takes 10-20 s; room for a stalled download to recover
+UPDATE_TIMEOUT = 90  # an update takes 10 to 30 s, also beside a parallel build
 MAX_PROGRESS_SHOTS = 8
 
 

@@ -32,7 +32,7 @@ void DemoServices::Start() {
     m_seeder->WaitUntilSeeding(std::chrono::seconds(60));
     m_log(std::string("seeder: ") + swarm::kSeederAddress + ":" +
           std::to_string(swarm::kSeederPort) + " seeds every archive of " +
-          m_release.PatchFolder().string());
+          m_release.PatchFolder().string() + ", and the tracker knows it");
 
     // The server comes last: a launcher that reaches it finds the swarm ready.
     m_server = std::make_unique<varnholt::test::UpdateServer>();

@@ -25,10 +25,11 @@ public:
     DemoServices(const DemoServices&) = delete;
     DemoServices& operator=(const DemoServices&) = delete;
 
-    // Starts tracker, seeder and server in that order and returns once the seeder has
-    // announced every torrent, so a launcher started afterwards finds a full swarm. Throws
-    // std::runtime_error (a port in use, a torrent the seeder cannot serve); what had started
-    // is stopped again by the destructor.
+    // Starts tracker, seeder and server in that order and returns once the tracker has answered
+    // the seeder's announce of every torrent, so a launcher started afterwards finds a full
+    // swarm at once. Throws std::runtime_error (a port in use, a torrent the seeder cannot
+    // serve or the tracker does not answer); what had started is stopped again by the
+    // destructor.
     void Start();
     // Stops server, seeder and tracker, the reverse of the start, and removes the tracker's
     // folder. Safe to call twice.

@@ -13,6 +13,8 @@
 #include <string>
 #include <thread>
 
+#include "tests/support/swarm/seeder_alerts.h"
+
 namespace swarm {
 
 namespace lt = libtorrent;
@@ -20,6 +22,8 @@ namespace lt = libtorrent;
 struct Seeder::Session {
     lt::session session;
     std::vector<lt::torrent_handle> torrents;
+    // Declared last: its thread ends before the session goes.
+    std::unique_ptr<SeederAlerts> alerts;
 
     explicit Session(lt::session_params params) : session(std::move(params)) {}
 };
@@ -41,6 +45,10 @@ lt::settings_pack SeederSettings(uint16_t port) {
     pack.set_int(lt::settings_pack::active_seeds, 1000);
     pack.set_int(lt::settings_pack::active_limit, 2000);
     pack.set_int(lt::settings_pack::active_downloads, 1000);
+    // Players behind one NAT share an address, and a launcher that falls back from uTP to TCP
+    // comes again from its address while the first connection still stands. At the library's
+    // default the second connection is refused, and the peer tries again only after a minute.
+    pack.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
     // A test that stops the seeder should not wait for the goodbye to the tracker.
     pack.set_int(lt::settings_pack::stop_tracker_timeout, 1);
     pack.set_int(lt::settings_pack::alert_mask,
@@ -79,6 +87,14 @@ void WaitForListenSocket(lt::session& session, const std::string& address) {
     throw std::runtime_error("seeder does not listen on " + address + " after 10 s");
 }
 
+std::string WhatIsMissing(const lt::torrent_status& status, const SeederAlerts& alerts,
+                          size_t torrent) {
+    if (!status.is_seeding) return "its payload is incomplete";
+    const std::string error = alerts.LastTrackerError(torrent);
+    return "the tracker has not answered its announce" +
+           (error.empty() ? std::string() : " (" + error + ")");
+}
+
 }  // namespace
 
 Seeder::Seeder(std::vector<std::filesystem::path> torrentFiles, std::filesystem::path payloadFolder,
@@ -94,9 +110,11 @@ void Seeder::Start() {
     auto session = std::make_unique<Session>(lt::session_params(SeederSettings(m_port)));
     WaitForListenSocket(session->session,
                         std::string(kSeederAddress) + ":" + std::to_string(m_port));
-    lt::settings_pack quiet;
-    quiet.set_int(lt::settings_pack::alert_mask, lt::alert_category::error);
-    session->session.apply_settings(std::move(quiet));
+    lt::settings_pack watched;
+    watched.set_int(lt::settings_pack::alert_mask, lt::alert_category::error |
+                                                       lt::alert_category::tracker |
+                                                       lt::alert_category::connect);
+    session->session.apply_settings(std::move(watched));
     session->session.set_ip_filter(LoopbackOnly());
     for (const std::filesystem::path& file : m_torrentFiles) {
         lt::add_torrent_params params;
@@ -114,6 +132,7 @@ void Seeder::Start() {
             throw std::runtime_error("seeder cannot add " + file.string() + ": " + error.message());
         }
     }
+    session->alerts = std::make_unique<SeederAlerts>(session->session, session->torrents);
     m_session = std::move(session);
 }
 
@@ -124,19 +143,19 @@ bool Seeder::IsRunning() const { return m_session != nullptr; }
 void Seeder::WaitUntilSeeding(std::chrono::milliseconds timeout) const {
     if (!m_session) throw std::logic_error("the seeder is not running");
     const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const SeederAlerts& alerts = *m_session->alerts;
     for (size_t i = 0; i < m_session->torrents.size(); ++i) {
-        const lt::torrent_handle& torrent = m_session->torrents[i];
         for (;;) {
-            const lt::torrent_status status = torrent.status();
+            const lt::torrent_status status = m_session->torrents[i].status();
             if (status.errc) {
                 throw std::runtime_error("seeder cannot serve " + m_torrentFiles[i].string() +
                                          ": " + status.errc.message());
             }
-            if (status.is_seeding && !status.current_tracker.empty()) break;
+            if (status.is_seeding && alerts.Answered(i)) break;
             if (std::chrono::steady_clock::now() > deadline) {
-                throw std::runtime_error(
-                    "seeder is not seeding " + m_torrentFiles[i].string() + " in time (" +
-                    (status.is_seeding ? "no tracker has answered" : "payload incomplete") + ")");
+                throw std::runtime_error("seeder is not seeding " + m_torrentFiles[i].string() +
+                                         " after " + std::to_string(timeout.count()) +
+                                         " ms: " + WhatIsMissing(status, alerts, i));
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }

@@ -15,8 +15,10 @@ inline constexpr uint16_t kSeederPort = 6881;
 
 // Seeds the payload of the given .torrent files from one folder. The session listens on
 // 127.0.0.2 only (the launcher sits on 127.0.0.1, and the tracker hands every peer its own
-// address back), keeps DHT, local service discovery, UPnP and NAT-PMP off, and talks to
-// 127.0.0.0/8 only. It can start late and stop in the middle, as often as a test likes.
+// address back), keeps DHT, local service discovery, UPnP and NAT-PMP off, talks to
+// 127.0.0.0/8 only, accepts several connections from one address, and connects back to a peer
+// whose connection timed out (see seeder_alerts.h). It can start late and stop in the middle, as
+// often as a test likes.
 class Seeder {
 public:
     Seeder(std::vector<std::filesystem::path> torrentFiles, std::filesystem::path payloadFolder,
@@ -32,8 +34,9 @@ public:
     void Stop();
     bool IsRunning() const;
 
-    // Waits until every torrent has checked its payload, seeds it and has announced itself to a
-    // tracker; throws std::runtime_error naming the first torrent that is not there in time.
+    // Waits until every torrent has checked its payload, seeds it and the tracker has answered
+    // its announce, so that a client that announces afterwards is given the seeder; throws
+    // std::runtime_error naming the first torrent that is not there in time.
     void WaitUntilSeeding(std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
 
     // Payload bytes uploaded by the running session so far.
