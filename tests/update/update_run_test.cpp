@@ -234,7 +234,8 @@ TEST_F(UpdateRun, TorrentAnswered404FailsBeforeTheDownload) {
     EXPECT_EQ(report.FinalStatus(), STATUS_ERROR);
     EXPECT_EQ(report.errorCode, 922);
     EXPECT_NE(report.errorMessage.find("connection to the update server"), std::string::npos);
-    EXPECT_EQ(report.statuses.at(report.statuses.size() - 2).first, STATUS_DOWNLOAD_TORRENTS);
+    // Status 4 may be over before the driver's next poll, so only "not later than 4" is asked.
+    EXPECT_LE(report.statuses.at(report.statuses.size() - 2).first, STATUS_DOWNLOAD_TORRENTS);
     EXPECT_FALSE(report.Saw(STATUS_DOWNLOAD_PATCH));
     EXPECT_FALSE(fs::exists(ResumeRecord(*client)));
 }
