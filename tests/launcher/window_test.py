@@ -378,7 +378,10 @@ def hand_over(work):
         copy_started = wait_for(lambda: update_copy_running(folder) and time.monotonic(), 60,
                                 step=0.01)
         replaced = wait_for(lambda: open(target, "rb").read() == expected, 30, step=0.01)
-        check(replaced, "the -update copy puts the newer launcher in place")
+        if not check(replaced, "the -update copy puts the newer launcher in place"):
+            # Tells a copy that never started from one that gave up waiting for the lock.
+            print("      copy seen running: %s; outdated launcher's exit code: %s"
+                  % (bool(copy_started), old.poll()), flush=True)
         if copy_started and replaced:
             took = time.monotonic() - copy_started
             check(took < 2.0, "the hand-over takes %.2f s from the copy's start" % took)
