@@ -21,10 +21,10 @@
 #include <vector>
 
 #include "platform/utf8.h"
+#include "tests/support/swarm/delta_file_decode.h"
 #include "tests/vcdiff/decode_helpers.h"
 #include "tests/vcdiff/test_data.h"
 #include "tests/vcdiff/test_delta_writer.h"
-#include "update/source_file.h"
 #include "update/target_file.h"
 #include "vcdiff/streaming_decoder.h"
 
@@ -32,33 +32,14 @@ extern char** environ;
 
 namespace {
 
-constexpr size_t kPieceSize = 4096;
+constexpr UINT kPieceSize = 4096;
 
 // Decodes with the engine's own file classes: the old pack read range by range in chunks, the
 // new pack written as the decoder hands out bytes and closed as the engine closes it.
 int DecodeFile(const char* oldPath, const char* deltaPath, const char* newPath) {
     try {
-        CSourceFile source(Utf8ToWide(oldPath).c_str(), kPieceSize);
-        std::ifstream delta(deltaPath, std::ios::binary);
-        if (!delta) {
-            std::fprintf(stderr, "cannot open %s\n", deltaPath);
-            return 1;
-        }
         CTargetFile target(Utf8ToWide(newPath).c_str());
-        vcdiff::VCDiffStreamingDecoder decoder;
-        decoder.SetAllowVcdTarget(false);
-        decoder.StartDecoding<CSourceFile>(&source);
-        decoder.SetMaximumTargetFileSize(0xFFFFFFFF);
-        std::vector<char> piece(kPieceSize);
-        while (delta.read(piece.data(), kPieceSize) || delta.gcount() > 0) {
-            const size_t n = static_cast<size_t>(delta.gcount());
-            if (!decoder.DecodeChunk<CTargetFile>(piece.data(), n, &target)) {
-                return 1;
-            }
-        }
-        if (!decoder.FinishDecoding()) {
-            return 1;
-        }
+        if (!swarm::DecodeDeltaFile(oldPath, deltaPath, kPieceSize, &target)) return 1;
         target.Close();
         return 0;
     } catch (CException* error) {

@@ -10,11 +10,10 @@
 
 #include "platform/exceptions.h"
 #include "platform/utf8.h"
+#include "tests/support/swarm/delta_file_decode.h"
 #include "tests/support/swarm/engine_error.h"
 #include "tests/support/swarm/release.h"
 #include "update/file_utils.h"
-#include "update/source_file.h"
-#include "vcdiff/streaming_decoder.h"
 
 namespace swarm {
 
@@ -77,32 +76,15 @@ private:
     std::optional<uint64_t> m_difference;
 };
 
-// Feeds the delta file to the decoder in the pieces the launcher reads it in; false when the
-// decoder refuses it.
+// Decodes in the pieces the launcher reads the delta in; false when the decoder refuses it.
 bool Decode(const fs::path& oldPack, const fs::path& delta, ExpectedPack* output) {
-    std::ifstream in(delta, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + delta.string());
-    bool accepted = true;
     try {
         const UINT chunk = GetClusterSize(Utf8ToWide(delta.string()).c_str());
-        CSourceFile source(Utf8ToWide(oldPack.string()).c_str(), chunk);
-        vcdiff::VCDiffStreamingDecoder decoder;
-        decoder.SetAllowVcdTarget(false);
-        decoder.StartDecoding<CSourceFile>(&source);
-        decoder.SetMaximumTargetFileSize(0xFFFFFFFF);
-        std::vector<char> piece(chunk);
-        while (accepted && (in.read(piece.data(), chunk) || in.gcount() > 0)) {
-            accepted = decoder.DecodeChunk<ExpectedPack>(piece.data(),
-                                                         static_cast<size_t>(in.gcount()), output);
-        }
-        // A refused piece has reset the decoder already.
-        if (accepted) accepted = decoder.FinishDecoding();
+        return DecodeDeltaFile(oldPack, delta, chunk, output);
     } catch (CException* error) {
         throw std::runtime_error("cannot decode " + delta.string() + " against " +
                                  oldPack.string() + TakeEngineReason(error));
     }
-    if (in.bad()) throw std::runtime_error("cannot read " + delta.string());
-    return accepted;
 }
 
 }  // namespace
