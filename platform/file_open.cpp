@@ -23,6 +23,19 @@ mode_t ReplacedMode(mode_t existing, unsigned mode) {
     return replaced;
 }
 
+// Gives a replaced file the mode asked for. Replacing needs write access only, as on Windows: a
+// file of a group-writable game folder is often another account's, and Linux lets only the owner
+// change a mode, so a change that is refused (or that the file system cannot store) keeps the
+// mode the file has. An unchanged mode is not set at all. Returns 0 or the errno of a failure.
+int GiveReplacedMode(int fd, const wchar_t* path, mode_t existing, unsigned mode) {
+    const mode_t wanted = ReplacedMode(existing, mode);
+    if (wanted == (existing & 07777)) return 0;
+    int error = InjectedFault(FileOperation::SetAttributes, path);
+    if (error == 0 && fchmod(fd, wanted) != 0) error = errno;
+    if (error == EPERM || error == ENOTSUP || error == EOPNOTSUPP) return 0;
+    return error;
+}
+
 // Takes the share lock: -1/errno EWOULDBLOCK when another open conflicts.
 int TakeShareLock(int fd, const FileOpenRequest& r) {
     int held;
@@ -91,11 +104,12 @@ FileOpenResult OpenFileShared(const wchar_t* path, const FileOpenRequest& reques
         close(fd);
         return result;
     }
-    if (request.modeForExisting && result.existed &&
-        fchmod(fd, ReplacedMode(opened.st_mode, request.mode)) != 0) {
-        result.error = errno;
-        close(fd);
-        return result;
+    if (request.modeForExisting && result.existed) {
+        result.error = GiveReplacedMode(fd, path, opened.st_mode, request.mode);
+        if (result.error != 0) {
+            close(fd);
+            return result;
+        }
     }
     if (truncates && opened.st_size != 0 && RetryEintr([&] { return ftruncate(fd, 0); }) != 0) {
         result.error = errno;

@@ -240,6 +240,24 @@ TEST_F(ZipExtract, KeepsReadOnlyAndExecutableModes) {
     ASSERT_EQ(ExtractOne("modes.zip", 1, WidePath("was-plain")), ZR_OK);
     EXPECT_EQ(ReadBytes("was-plain"), "locked");
     EXPECT_EQ(Mode(Path("was-plain")) & (S_IWUSR | S_IXUSR), 0u);
+
+    // Replacing needs write access, not ownership: a mode change refused to a player who does not
+    // own the file keeps its mode, and a mode that stays is not set at all (a failing set shows).
+    WriteBytes("shared", "old");
+    Shell("chmod 0644 shared");
+    int setFails = EPERM;
+    SetFaultHook([&setFails](FileOperation operation, const CString&) {
+        return operation == FileOperation::SetAttributes ? setFails : 0;
+    });
+    EXPECT_EQ(ExtractOne("modes.zip", 0, WidePath("shared")), ZR_OK);
+    EXPECT_EQ(ReadBytes("shared"), "#!/bin/sh\n");
+    EXPECT_EQ(Mode(Path("shared")) & 0777, 0644u);
+    setFails = EIO;
+    EXPECT_EQ(ExtractOne("modes.zip", 2, WidePath("shared")), ZR_OK);
+    EXPECT_EQ(ReadBytes("shared"), "plain");
+    EXPECT_EQ(ExtractOne("modes.zip", 0, WidePath("shared")), ZR_NOFILE);
+    EXPECT_EQ(ReadBytes("shared"), "plain");
+    ClearFaultHook();
 }
 
 }  // namespace
