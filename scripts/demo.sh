@@ -11,9 +11,9 @@
 #   --no-install  skip scripts/install-deps.sh
 #   --no-build    use the build as it stands
 #   --build DIR   the build folder (default: build, as scripts/test.sh)
-#   --isolated    exit with 77 (skipped) when not root, rather than ask sudo
-# Everything runs as root in a network namespace of its own with only loopback; a user other
-# than root installs and builds as themself, and the run goes through sudo.
+#   --isolated    exit with 77 (skipped), not 1, when no loopback-only namespace can be made
+# Everything runs as the caller in a network namespace of its own with only loopback
+# (scripts/netns-run.sh), so nothing in the build folder ends up owned by another user.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build
@@ -50,23 +50,12 @@ run=(python3 -B tools/demo_server/demo_run.py "$build" "${run_args[@]}")
 if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ] && command -v dbus-run-session > /dev/null; then
   run=(dbus-run-session -- "${run[@]}")
 fi
-if [ "$(id -u)" -eq 0 ]; then
-  # Server, tracker, seeder, launcher and Xvfb all in one loopback-only namespace; a display of
-  # the caller's is still reached through its socket file.
-  exec scripts/netns-run.sh "${run[@]}"
-fi
-# Only root makes a namespace the tracker can run in (opentracker drops to the user nobody, whom
-# a user namespace does not map), and outside one the launcher announces the machine's other
-# addresses too; so the run itself goes through sudo, after the build as the user.
-if [ "$isolated" = 1 ] || ! command -v sudo > /dev/null; then
-  echo "demo.sh: the demo runs in a loopback-only network namespace, which needs root;" \
-    "run it as root or install sudo" >&2
-  [ "$isolated" = 1 ] && exit 77
+# Server, tracker, seeder, launcher and Xvfb all in one loopback-only namespace; a display of the
+# caller's is still reached through its socket file.
+status=0
+scripts/netns-run.sh "${run[@]}" || status=$?
+if [ "$status" -eq 77 ] && [ "$isolated" = 0 ]; then
+  echo "demo.sh: the demo needs a loopback-only network namespace (see above)" >&2
   exit 1
 fi
-echo "demo.sh: running the demo as root through sudo, in a loopback-only network namespace"
-if [ -n "${DISPLAY:-}" ] && [ -z "${XAUTHORITY:-}" ] && [ -f "$HOME/.Xauthority" ]; then
-  export XAUTHORITY="$HOME/.Xauthority"
-fi
-exec sudo --preserve-env=DISPLAY,XAUTHORITY "$PWD/scripts/demo.sh" --no-install --no-build \
-  --build "$build" "${run_args[@]}"
+exit "$status"

@@ -20,6 +20,10 @@ if [ ${#missing[@]} -eq 0 ]; then
   echo "install-deps: all packages present"
   exit 0
 fi
+if [ -n "$sudo" ] && ! command -v sudo > /dev/null; then
+  echo "install-deps: missing ${missing[*]}; there is no sudo here, so have them installed as root" >&2
+  exit 1
+fi
 echo "install-deps: installing ${missing[*]}"
 $sudo apt-get -o DPkg::Lock::Timeout=600 update
 $sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "${missing[@]}"

@@ -63,8 +63,9 @@ void CheckInfoHash(const std::string& hash) {
 }  // namespace
 
 std::string WhyTrackerCannotStart() {
-    // opentracker refuses to run as root and drops to "nobody"; a user namespace that maps only
-    // root (netns-run.sh without root) has no such user.
+    // opentracker started as root drops to "nobody", which a user namespace that maps only root
+    // does not have; started as any other user it keeps that user.
+    if (geteuid() != 0) return "";
     const passwd* nobody = getpwnam("nobody");
     if (nobody == nullptr) return "opentracker needs the user nobody, and there is none";
     std::ifstream map("/proc/self/uid_map");
